@@ -1,0 +1,19 @@
+#include "controlvalues.h"
+
+#include <climits>
+#include <cmath>
+
+bool dacValueAccepted(const QString &text)
+{
+    const float value = text.toFloat();
+    return !std::isnan(value) && value >= 9.0f && value <= 31.5f;
+}
+
+int cyclePeriodMs(const QString &seconds)
+{
+    const uint count = seconds.toUInt(nullptr, 10);
+    if (count == 0)
+        return 10000;
+    const qint64 ms = qint64(count) * 1000;
+    return ms > INT_MAX ? INT_MAX : int(ms);
+}

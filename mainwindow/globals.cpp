@@ -1,0 +1,14 @@
+#include "globals.h"
+
+QSerialPort *serialPort = nullptr;
+QTimer *pollTimer = nullptr;
+int recvMode = 0;
+
+QString portNameSetting;
+int baudRateSetting = 0;
+int dataBitsSetting = 0;
+int stopBitsSetting = 0;
+int paritySetting = 0;
+
+int upgradeTarget = 0;
+QString accessPassword = QStringLiteral("QUMBELTA");

@@ -1,0 +1,122 @@
+#include "dudaze.h"
+#include "ui_dudaze.h"
+
+#include "commands.h"
+#include "globals.h"
+#include "linksettings.h"
+
+#include <QMessageBox>
+#include <QTimer>
+
+void DUDaze::on_DAKAI_clicked()
+{
+    if (ui->DAKAI->text() == QStringLiteral("连接"))
+        connectLink();
+    else
+        disconnectLink();
+}
+
+void DUDaze::connectLink()
+{
+    serialPort->setPortName(portNameSetting);
+    serialPort->setBaudRate(baudRateSetting, QSerialPort::AllDirections);
+    serialPort->setDataBits(dataBitsFor(dataBitsSetting));
+    serialPort->setStopBits(stopBitsFor(stopBitsSetting));
+    serialPort->setParity(parityFor(paritySetting));
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        QMessageBox::critical(this, QStringLiteral("提示"), QStringLiteral("连接失败"), QMessageBox::Ok);
+        return;
+    }
+    ui->DAKAI->setText(QStringLiteral("断开"));
+    setLinkControlsEnabled(true);
+
+    QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("连接成功"), QMessageBox::Ok);
+    // The line may have gone while the box was up; then it is closed already.
+    if (!serialPort->isOpen())
+        return;
+
+    recvMode = 4;
+    pollTimer->start(2000);
+    writeCommand(Cmd::ReadOutput);
+    delayMs(100);
+    writeCommand(Cmd::KeyLower3);
+    delayMs(100);
+}
+
+void DUDaze::disconnectLink()
+{
+    ui->DAKAI->setText(QStringLiteral("连接"));
+    QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("串口关闭成功"), QMessageBox::Ok);
+    clearInfoBoxes();
+    pollTimer->stop();
+    setLinkControlsEnabled(false);
+    serialPort->close();
+    resetIdleCaptions();
+}
+
+void DUDaze::handleSerialError(QSerialPort::SerialPortError)
+{
+    if (!serialPort->isOpen())
+        return;
+    const QSerialPort::SerialPortError error = serialPort->error();
+    // A hung-up line is reported as a read error that repeats for as long as
+    // the port stays open; it is the same loss as a vanished device.
+    const bool lost = error == QSerialPort::ResourceError
+            || (error == QSerialPort::ReadError && lineHungUp(serialPort->handle()));
+    if (!lost)
+        return;
+
+    serialPort->close();
+    QMessageBox::information(this, QStringLiteral("错误"), QStringLiteral("串口断开连接"), QMessageBox::Ok);
+    pollTimer->stop();
+    setLinkControlsEnabled(false);
+    clearInfoBoxes();
+    resetIdleCaptions();
+    ui->DAKAI->setText(QStringLiteral("连接"));
+}
+
+void DUDaze::serialPort_readyRead()
+{
+    delayMs(20);
+    recvBuffer = serialPort->readAll();
+    if (!recvBuffer.isEmpty()) {
+        const QByteArray chunk = recvBuffer;
+        switch (recvMode) {
+        case 0:
+        case 6: parseInfoReply(chunk); break;
+        case 2: parseFwUploadReply(chunk); break;
+        case 3: parseDataUploadReply(chunk); break;
+        case 4: parseStatusReply(chunk); break;
+        case 5: parseLogReply(chunk); break;
+        default: break;
+        }
+    }
+    recvBuffer.clear();
+}
+
+void DUDaze::setLinkControlsEnabled(bool enabled)
+{
+    ui->AUTO->setEnabled(enabled);
+    ui->shengji->setEnabled(enabled);
+    ui->single->setEnabled(enabled);
+    ui->GOorSTOP->setEnabled(enabled);
+    ui->fs->setEnabled(enabled);
+    ui->rizhi->setEnabled(enabled);
+    ui->DAC_BU->setEnabled(enabled);
+}
+
+void DUDaze::clearInfoBoxes()
+{
+    ui->TEMP->clear();
+    ui->FW->clear();
+    ui->PL->clear();
+    ui->DATA->clear();
+}
+
+void DUDaze::resetIdleCaptions()
+{
+    ui->GOorSTOP->setText(QStringLiteral("开启"));
+    ui->AUTO->setText(QStringLiteral("循环"));
+}

@@ -1,0 +1,117 @@
+#include "modulesim.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+int quitPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 'q';
+    (void)!::write(quitPipe[1], &c, 1);
+}
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("module-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Emulated pulse-stretcher module on a pseudo-terminal."));
+    parser.addHelpOption();
+    const QCommandLineOption link("link", "Make PATH a symlink to the module's device.", "PATH");
+    const QCommandLineOption baud("baud", "Pace both directions to N/10 bytes per second.", "N", "0");
+    const QCommandLineOption temp("temp", "Temperature reported for MT.", "TEXT");
+    const QCommandLineOption fw("fw", "Firmware version reported for VER FULL.", "TEXT");
+    const QCommandLineOption pl("pl", "FPGA version reported for VER FULL.", "TEXT");
+    const QCommandLineOption sn("sn", "Waveform name reported for VER FULL.", "TEXT");
+    const QCommandLineOption alarm("alarm", "Alarm text reported for ast.", "TEXT");
+    const QCommandLineOption dac("dac", "DAC value reported for dac.", "TEXT");
+    const QCommandLineOption on("on", "Start with the output switched on.");
+    const QCommandLineOption logText("log-text", "Log text for dump logtext (\\n and \\r are unescaped).", "TEXT");
+    const QCommandLineOption logFile("log-file", "Read the log text for dump logtext from FILE.", "FILE");
+    const QCommandLineOption promptPos("prompt-pos", "Index of '>' in the bytes after the final EOT.", "N");
+    const QCommandLineOption nak("nak", "NAK the first N blocks.", "N");
+    const QCommandLineOption cancelAt("cancel-at", "Cancel with CAN CAN at block K.", "K");
+    const QCommandLineOption silent("silent", "Answer nothing.");
+    const QCommandLineOption answer("answer", "Answer every command with TEXT (\\n and \\r are unescaped).", "TEXT");
+    const QCommandLineOption verbose("verbose", "Print every command line received.");
+    parser.addOptions({link, baud, temp, fw, pl, sn, alarm, dac, on, logText, logFile, promptPos,
+                       nak, cancelAt, silent, answer, verbose});
+    parser.process(app);
+
+    auto unescape = [](QString s) {
+        return s.replace(QLatin1String("\\r"), QLatin1String("\r")).replace(QLatin1String("\\n"), QLatin1String("\n")).toUtf8();
+    };
+
+    ModuleSim sim;
+    if (!sim.isOpen()) {
+        std::fprintf(stderr, "module-sim: cannot open a pseudo-terminal: %s\n", qPrintable(sim.errorString()));
+        return 1;
+    }
+    sim.setBaud(parser.value(baud).toInt());
+    if (parser.isSet(temp)) sim.temperature = parser.value(temp).toUtf8();
+    if (parser.isSet(fw)) sim.firmwareVersion = parser.value(fw).toUtf8();
+    if (parser.isSet(pl)) sim.fpgaVersion = parser.value(pl).toUtf8();
+    if (parser.isSet(sn)) sim.waveformName = parser.value(sn).toUtf8();
+    if (parser.isSet(alarm)) sim.alarm = parser.value(alarm).toUtf8();
+    if (parser.isSet(dac)) sim.dac = parser.value(dac).toUtf8();
+    sim.outputOn = parser.isSet(on);
+    if (parser.isSet(logText))
+        sim.logText = unescape(parser.value(logText));
+    if (parser.isSet(logFile)) {
+        QFile file(parser.value(logFile));
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "module-sim: cannot read %s\n", qPrintable(file.fileName()));
+            return 1;
+        }
+        sim.logText = file.readAll();
+    }
+    if (parser.isSet(promptPos)) sim.setPromptPos(parser.value(promptPos).toInt());
+    if (parser.isSet(nak)) sim.nakNextBlocks(parser.value(nak).toInt());
+    if (parser.isSet(cancelAt)) sim.cancelAtBlock(parser.value(cancelAt).toInt());
+    sim.setSilent(parser.isSet(silent));
+    if (parser.isSet(answer)) sim.setRawAnswer(unescape(parser.value(answer)));
+    if (parser.isSet(verbose)) {
+        QObject::connect(&sim, &ModuleSim::commandReceived, [](const QByteArray &line) {
+            std::printf("module-sim: < %s\n", line.constData());
+            std::fflush(stdout);
+        });
+    }
+
+    const QString linkPath = parser.value(link);
+    if (!linkPath.isEmpty()) {
+        if (QFileInfo(linkPath).isSymLink())
+            QFile::remove(linkPath);
+        if (::symlink(qPrintable(sim.devicePath()), qPrintable(linkPath)) != 0) {
+            std::fprintf(stderr, "module-sim: cannot create the link %s\n", qPrintable(linkPath));
+            return 1;
+        }
+    }
+
+    if (::pipe(quitPipe) == 0) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+        auto *quitter = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(quitter, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    }
+
+    std::printf("module-sim: device %s\n", qPrintable(sim.devicePath()));
+    if (!linkPath.isEmpty())
+        std::printf("module-sim: link %s\n", qPrintable(linkPath));
+    std::fflush(stdout);
+
+    const int rc = app.exec();
+    if (!linkPath.isEmpty())
+        QFile::remove(linkPath);
+    return rc;
+}

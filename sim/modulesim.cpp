@@ -1,0 +1,405 @@
+#include "modulesim.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const char STX = 0x02;
+const char SOH = 0x01;
+const char EOT = 0x04;
+const char ACK = 0x06;
+const char NAK = 0x15;
+const char CAN = 0x18;
+
+// CRC-16/XMODEM, bit by bit: kept apart from the tool's table-driven code so
+// that a mistake in one cannot hide in the other.
+quint16 crc16(const QByteArray &data)
+{
+    quint16 crc = 0;
+    for (char c : data) {
+        crc ^= quint16(quint8(c)) << 8;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? quint16((crc << 1) ^ 0x1021) : quint16(crc << 1);
+    }
+    return crc;
+}
+
+// What the module prints after the final EOT: the ACK, then a line of text
+// that puts its prompt '>' at the given index.
+QByteArray farewell(int promptPos)
+{
+    QByteArray out(1, ACK);
+    const QByteArray text = "\r\nreceived ";
+    for (int i = 0; out.size() < promptPos; ++i)
+        out += i < text.size() ? text.at(i) : '.';
+    out += '>';
+    return out;
+}
+
+} // namespace
+
+ModuleSim::ModuleSim(QObject *parent)
+    : QObject(parent)
+    , m_pacer(new QTimer(this))
+    , m_requestTimer(new QTimer(this))
+    , m_blockTimer(new QTimer(this))
+{
+    m_clock.start();
+    m_pacer->setInterval(2);
+    connect(m_pacer, &QTimer::timeout, this, &ModuleSim::pace);
+    m_requestTimer->setInterval(3000);
+    connect(m_requestTimer, &QTimer::timeout, this, [this] {
+        if (++m_requests > 10)
+            endReceive(false, "\r\n>");
+        else
+            write("C");
+    });
+    // A block that stops halfway, or noise where a block should start, is
+    // answered with NAK once the line has been quiet for a second.
+    m_blockTimer->setSingleShot(true);
+    m_blockTimer->setInterval(1000);
+    connect(m_blockTimer, &QTimer::timeout, this, [this] {
+        m_block.clear();
+        ++m_naks;
+        write(QByteArray(1, NAK));
+    });
+
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    char name[128] = {};
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0
+            || ::ptsname_r(m_master, name, sizeof name) != 0) {
+        m_error = QString::fromLocal8Bit(::strerror(errno));
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+        return;
+    }
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_path = QString::fromLocal8Bit(name);
+    // Holding the slave open keeps the master from reading as hung up while
+    // the tool has the port closed; raw mode keeps the line free of echo.
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios tio;
+    if (m_slave >= 0 && ::tcgetattr(m_slave, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(m_slave, TCSANOW, &tio);
+    }
+    m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ModuleSim::onReadable);
+}
+
+ModuleSim::~ModuleSim()
+{
+    hangUp();
+}
+
+bool ModuleSim::isOpen() const { return m_master >= 0; }
+QString ModuleSim::devicePath() const { return m_path; }
+QString ModuleSim::errorString() const { return m_error; }
+
+void ModuleSim::setBaud(int baud) { m_baud = qMax(0, baud); }
+void ModuleSim::nakNextBlocks(int count) { m_nakNext = qMax(0, count); }
+void ModuleSim::cancelAtBlock(int number) { m_cancelAt = qMax(0, number); }
+void ModuleSim::setSilent(bool silent) { m_silent = silent; }
+void ModuleSim::setRawAnswer(const QByteArray &answer) { m_rawAnswer = answer; }
+void ModuleSim::setPromptPos(int position) { m_promptPos = position; }
+void ModuleSim::send(const QByteArray &bytes) { write(bytes); }
+
+void ModuleSim::hangUp()
+{
+    delete m_notifier;
+    m_notifier = nullptr;
+    m_pacer->stop();
+    m_requestTimer->stop();
+    m_blockTimer->stop();
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_master = m_slave = -1;
+}
+
+QList<ModuleSim::Received> ModuleSim::transcript() const { return m_transcript; }
+QList<ModuleSim::Command> ModuleSim::commands() const { return m_commands; }
+
+QByteArray ModuleSim::received() const
+{
+    QByteArray all;
+    for (const Received &r : m_transcript)
+        all += r.bytes;
+    return all;
+}
+
+void ModuleSim::clearTranscript()
+{
+    m_transcript.clear();
+    m_commands.clear();
+}
+
+QByteArray ModuleSim::upload(Target target) const { return m_uploads[int(target)]; }
+bool ModuleSim::inTransfer() const { return m_receiving; }
+int ModuleSim::blocksAccepted() const { return m_blocksAccepted; }
+int ModuleSim::naksSent() const { return m_naks; }
+
+qint64 ModuleSim::now() const { return m_clock.elapsed(); }
+
+void ModuleSim::onReadable()
+{
+    char buf[4096];
+    const ssize_t n = ::read(m_master, buf, sizeof buf);
+    if (n <= 0) {
+        // Without a slave open the master reads as hung up; wait for one.
+        if (n < 0 && errno == EAGAIN)
+            return;
+        m_notifier->setEnabled(false);
+        QTimer::singleShot(50, this, [this] { if (m_notifier) m_notifier->setEnabled(true); });
+        return;
+    }
+    const QByteArray bytes(buf, int(n));
+    m_transcript.append({now(), bytes});
+    if (m_baud == 0) {
+        for (char c : bytes)
+            process(c);
+    } else {
+        m_inQueue += bytes;
+        if (!m_pacer->isActive()) {
+            m_lastPace = now();
+            m_pacer->start();
+        }
+    }
+}
+
+void ModuleSim::pace()
+{
+    const qint64 t = now();
+    const double bytesPerMs = m_baud / 10.0 / 1000.0;
+    const double earned = (t - m_lastPace) * bytesPerMs;
+    m_lastPace = t;
+
+    m_inBudget = m_inQueue.isEmpty() ? 0 : m_inBudget + earned;
+    const int inCount = qMin(m_inQueue.size(), int(m_inBudget));
+    if (inCount > 0) {
+        const QByteArray take = m_inQueue.left(inCount);
+        m_inQueue.remove(0, inCount);
+        m_inBudget -= inCount;
+        for (char c : take)
+            process(c);
+    }
+
+    if (m_baud == 0) {
+        const QByteArray all = m_outQueue;
+        m_outQueue.clear();
+        flushOut(all);
+    } else {
+        m_outBudget = m_outQueue.isEmpty() ? 0 : m_outBudget + earned;
+        const int outCount = qMin(m_outQueue.size(), int(m_outBudget));
+        if (outCount > 0) {
+            const QByteArray take = m_outQueue.left(outCount);
+            m_outQueue.remove(0, outCount);
+            m_outBudget -= outCount;
+            flushOut(take);
+        }
+    }
+    if (m_inQueue.isEmpty() && m_outQueue.isEmpty())
+        m_pacer->stop();
+}
+
+void ModuleSim::write(const QByteArray &bytes)
+{
+    if (m_silent || m_master < 0 || bytes.isEmpty())
+        return;
+    if (m_baud == 0 && m_outQueue.isEmpty()) {
+        flushOut(bytes);
+        return;
+    }
+    m_outQueue += bytes;
+    if (!m_pacer->isActive()) {
+        m_lastPace = now();
+        m_pacer->start();
+    }
+}
+
+void ModuleSim::flushOut(const QByteArray &bytes)
+{
+    int done = 0;
+    while (done < bytes.size() && m_master >= 0) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += int(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // The line's buffer is full: keep the rest for the next turn.
+            m_outQueue.prepend(bytes.mid(done));
+            if (!m_pacer->isActive()) {
+                m_lastPace = now();
+                m_pacer->start();
+            }
+            return;
+        }
+    }
+}
+
+void ModuleSim::process(char byte)
+{
+    if (m_receiving) {
+        receiveByte(byte);
+        return;
+    }
+    if (byte == '\n') {
+        QByteArray line = m_line;
+        m_line.clear();
+        if (line.endsWith('\r'))
+            line.chop(1);
+        handleLine(line);
+    } else if (byte == '\r' || quint8(byte) >= 0x20) {
+        m_line += byte;
+    }
+}
+
+void ModuleSim::handleLine(const QByteArray &line)
+{
+    m_commands.append({now(), line});
+    emit commandReceived(line);
+    if (line.isEmpty())
+        return;
+    if (!m_rawAnswer.isEmpty()) {
+        write(m_rawAnswer);
+        return;
+    }
+    if (line == "MT") {
+        write("MT: " + temperature + "\r\n");
+    } else if (line == "VER FULL") {
+        write("Firmware Vers: " + firmwareVersion + "\r\nPL Vers: " + fpgaVersion
+              + "\r\nSN: " + waveformName + "\r\n");
+    } else if (line == "DACINFO" || line == "dac") {
+        write("DAC: " + dac + "\r\n");
+    } else if (line == "MOD") {
+        write(outputOn ? "MOD: ON\r\n" : "MOD: OFF\r\n");
+    } else if (line == "MOD ON" || line == "MOD OFF") {
+        outputOn = line == "MOD ON";
+    } else if (line == "ast") {
+        write("AST: " + alarm + "\r\n");
+    } else if (line.startsWith("DAC ")) {
+        dac = line.mid(4).trimmed();
+    } else if (line == "RECV FW") {
+        startReceive(Target::Firmware);
+    } else if (line == "RECV DATA") {
+        startReceive(Target::Data);
+    } else if (line == "dump logtext") {
+        sendLog();
+    } else if (line == "KEY 1" || line == "key 3" || line == "boot" || line == "LOADDAC") {
+        // Accepted without an answer.
+    } else {
+        write("Unknown command\r\n");
+    }
+}
+
+void ModuleSim::sendLog()
+{
+    if (logPieceBytes <= 0) {
+        write(logText + ">");
+        return;
+    }
+    int delay = 0;
+    for (int at = 0; at < logText.size(); at += logPieceBytes, delay += logGapMs) {
+        const QByteArray piece = logText.mid(at, logPieceBytes);
+        QTimer::singleShot(delay, this, [this, piece] { write(piece); });
+    }
+    QTimer::singleShot(delay, this, [this] { write(">"); });
+}
+
+void ModuleSim::startReceive(Target target)
+{
+    m_receiving = true;
+    m_target = target;
+    m_uploads[int(target)].clear();
+    m_block.clear();
+    m_expected = 1;
+    m_blocksSeen = 0;
+    m_blocksAccepted = 0;
+    m_naks = 0;
+    m_cans = 0;
+    m_requests = 0;
+    write("C");
+    m_requestTimer->start();
+}
+
+void ModuleSim::receiveByte(char byte)
+{
+    if (m_block.isEmpty()) {
+        if (byte == CAN) {
+            if (++m_cans >= 2)
+                endReceive(false, "\r\n>");
+            return;
+        }
+        m_cans = 0;
+        if (byte == EOT) {
+            const int pos = m_promptPos >= 0 ? m_promptPos : (m_target == Target::Firmware ? 3 : 33);
+            endReceive(true, farewell(pos));
+            return;
+        }
+        if (byte != STX && byte != SOH) {
+            m_blockTimer->start();
+            return;
+        }
+        m_requestTimer->stop();
+        m_blockSize = byte == STX ? 3 + 1024 + 2 : 3 + 128 + 2;
+    }
+    m_block += byte;
+    m_blockTimer->start();
+    if (m_block.size() == m_blockSize)
+        finishBlock();
+}
+
+void ModuleSim::finishBlock()
+{
+    m_blockTimer->stop();
+    const QByteArray block = m_block;
+    m_block.clear();
+    ++m_blocksSeen;
+
+    if (m_cancelAt > 0 && m_blocksSeen == m_cancelAt) {
+        m_cancelAt = 0;
+        endReceive(false, QByteArray(2, CAN));
+        return;
+    }
+    const QByteArray data = block.mid(3, block.size() - 5);
+    const quint8 number = quint8(block.at(1));
+    const quint8 complement = quint8(block.at(2));
+    const quint16 crc = quint16(quint8(block.at(block.size() - 2)) << 8 | quint8(block.at(block.size() - 1)));
+    if (m_nakNext > 0 || quint8(number ^ complement) != 0xFF || crc16(data) != crc) {
+        if (m_nakNext > 0)
+            --m_nakNext;
+        ++m_naks;
+        write(QByteArray(1, NAK));
+        return;
+    }
+    if (number == m_expected) {
+        m_uploads[int(m_target)] += data;
+        ++m_expected;
+        ++m_blocksAccepted;
+        write(QByteArray(1, ACK));
+    } else if (number == quint8(m_expected - 1)) {
+        write(QByteArray(1, ACK)); // our ACK was lost: the sender repeated the block
+    } else {
+        endReceive(false, QByteArray(2, CAN)); // out of sequence: the transfer cannot be trusted
+    }
+}
+
+void ModuleSim::endReceive(bool complete, const QByteArray &farewellBytes)
+{
+    m_receiving = false;
+    m_requestTimer->stop();
+    m_blockTimer->stop();
+    m_block.clear();
+    write(farewellBytes);
+    emit uploadEnded(m_target, complete);
+}

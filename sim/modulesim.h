@@ -1,0 +1,137 @@
+#ifndef MODULESIM_H
+#define MODULESIM_H
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+class QTimer;
+
+// An emulated pulse-stretcher module on a pseudo-terminal. The tool opens
+// devicePath() as its serial port; the module answers on the master side from
+// the Qt event loop and records every byte it receives.
+class ModuleSim : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Received {
+        qint64 ms;          // since the simulator started
+        QByteArray bytes;   // one read from the line
+    };
+    struct Command {
+        qint64 ms;          // when its line end arrived
+        QByteArray line;    // without CR LF
+    };
+    enum class Target { Firmware, Data };
+
+    // What the module reports; each value is sent exactly as held here.
+    QByteArray temperature = "36.5";
+    QByteArray firmwareVersion = "FW 2.1.0";
+    QByteArray fpgaVersion = "PL 1.3";
+    QByteArray waveformName = "WAVE-A1";
+    QByteArray alarm = "0";
+    QByteArray dac = "12.5";
+    bool outputOn = false;
+    // Log text for "dump logtext"; sent in pieces of logPieceBytes (0: whole)
+    // logGapMs apart, then the prompt '>'.
+    QByteArray logText = "2026-12-01 08:00:00 power on\r\n2026-12-01 08:00:02 self test ok\r\n";
+    int logPieceBytes = 0;
+    int logGapMs = 50;
+
+    explicit ModuleSim(QObject *parent = nullptr);
+    ~ModuleSim() override;
+
+    bool isOpen() const;
+    QString devicePath() const;
+    QString errorString() const;
+
+    // Emulated line speed: both directions paced to baud/10 bytes per second;
+    // 0 passes bytes at once.
+    void setBaud(int baud);
+
+    // Faults.
+    void nakNextBlocks(int count);       // NAK the next count blocks, good or not
+    void cancelAtBlock(int number);      // answer the number-th block (1 = first) with CAN CAN
+    void setSilent(bool silent);         // answer nothing at all
+    void setRawAnswer(const QByteArray &answer); // answer every command with these bytes; empty: normal
+    // Position of the prompt '>' in the bytes sent after the final EOT (the
+    // ACK is byte 0); -1 keeps the default: 3 after "RECV FW", 33 after "RECV DATA".
+    void setPromptPos(int position);
+    void send(const QByteArray &bytes);  // unsolicited bytes to the tool
+    void hangUp();                       // close the master: the line hangs up
+
+    QList<Received> transcript() const;
+    QByteArray received() const;
+    QList<Command> commands() const;
+    void clearTranscript();
+
+    QByteArray upload(Target target) const; // bytes kept from accepted blocks, padding included
+    bool inTransfer() const;
+    int blocksAccepted() const;
+    int naksSent() const;
+
+signals:
+    void commandReceived(const QByteArray &line);
+    void uploadEnded(ModuleSim::Target target, bool complete);
+
+private:
+    void onReadable();
+    void process(char byte);
+    void handleLine(const QByteArray &line);
+    void startReceive(Target target);
+    void receiveByte(char byte);
+    void finishBlock();
+    void endReceive(bool complete, const QByteArray &farewell);
+    void sendLog();
+    void write(const QByteArray &bytes);
+    void pace();
+    void flushOut(const QByteArray &bytes);
+    qint64 now() const;
+
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_path;
+    QString m_error;
+    QSocketNotifier *m_notifier = nullptr;
+    QElapsedTimer m_clock;
+    QList<Received> m_transcript;
+    QList<Command> m_commands;
+    QByteArray m_line;
+
+    // Pacing.
+    int m_baud = 0;
+    QTimer *m_pacer = nullptr;
+    QByteArray m_inQueue;
+    QByteArray m_outQueue;
+    qint64 m_lastPace = 0;
+    double m_inBudget = 0;
+    double m_outBudget = 0;
+
+    // Faults.
+    int m_nakNext = 0;
+    int m_cancelAt = 0;
+    bool m_silent = false;
+    QByteArray m_rawAnswer;
+    int m_promptPos = -1;
+
+    // XMODEM receiver.
+    bool m_receiving = false;
+    Target m_target = Target::Firmware;
+    QByteArray m_block;
+    int m_blockSize = 0;
+    quint8 m_expected = 1;
+    int m_blocksSeen = 0;
+    int m_blocksAccepted = 0;
+    int m_naks = 0;
+    int m_cans = 0;
+    int m_requests = 0;
+    QTimer *m_requestTimer = nullptr;
+    QTimer *m_blockTimer = nullptr;
+    QByteArray m_uploads[2];
+};
+
+#endif

@@ -1,0 +1,44 @@
+#ifndef MODALHANDLER_H
+#define MODALHANDLER_H
+
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+// Watches for modal dialogs while a test runs: records every message box and
+// presses its OK button; answers every file dialog with the next queued path
+// (or cancels it when none is queued).
+class ModalHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Box {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon;
+        QWidget *parent;
+        QMessageBox::StandardButtons buttons;
+    };
+
+    explicit ModalHandler(QObject *parent = nullptr);
+
+    QList<Box> boxes;
+    QStringList filesToChoose;
+    int fileDialogs = 0;
+    // Runs while a box is still shown, before OK is pressed.
+    std::function<void(const Box &)> onBox;
+
+    QStringList texts() const;
+
+private:
+    void check();
+
+    QTimer m_timer;
+};
+
+#endif

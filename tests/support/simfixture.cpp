@@ -1,0 +1,73 @@
+#include "simfixture.h"
+
+#include "mainwindow/globals.h"
+
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTest>
+#include <QTimer>
+
+void resetGlobals()
+{
+    portNameSetting.clear();
+    baudRateSetting = dataBitsSetting = stopBitsSetting = paritySetting = 0;
+    upgradeTarget = 0;
+    recvMode = 0;
+}
+
+SimFixture::SimFixture(bool saveSettings)
+{
+    resetGlobals();
+    if (saveSettings) {
+        portNameSetting = sim.devicePath();
+        baudRateSetting = 115200;
+        dataBitsSetting = 8;
+        stopBitsSetting = 1;
+        paritySetting = 0;
+    }
+    window = new DUDaze;
+    window->show();
+}
+
+SimFixture::~SimFixture()
+{
+    delete window;
+    pollTimer = nullptr;
+    delete serialPort;
+    serialPort = nullptr;
+}
+
+void SimFixture::click(const char *button)
+{
+    QTest::mouseClick(widget<QPushButton>(button), Qt::LeftButton);
+}
+
+bool SimFixture::connectLink()
+{
+    const int before = dialogs.boxes.size();
+    click("DAKAI");
+    // The click returns only after the box was closed and both commands went out.
+    return dialogs.boxes.size() == before + 1 && serialPort->isOpen()
+            && QTest::qWaitFor([this] { return lines().contains("key 3"); }, 2000);
+}
+
+QByteArrayList SimFixture::lines() const
+{
+    QByteArrayList all;
+    for (const ModuleSim::Command &c : sim.commands())
+        all << c.line;
+    return all;
+}
+
+qint64 SimFixture::gap(const QByteArray &first, const QByteArray &second) const
+{
+    const auto commands = sim.commands();
+    qint64 at = -1;
+    for (const ModuleSim::Command &c : commands) {
+        if (at < 0 && c.line == first)
+            at = c.ms;
+        else if (at >= 0 && c.line == second)
+            return c.ms - at;
+    }
+    return -1;
+}

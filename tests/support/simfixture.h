@@ -1,0 +1,41 @@
+#ifndef SIMFIXTURE_H
+#define SIMFIXTURE_H
+
+#include "mainwindow/dudaze.h"
+#include "modalhandler.h"
+#include "modulesim.h"
+
+#include <QByteArrayList>
+#include <QString>
+
+// A main window beside an in-process module simulator whose device path is
+// saved as the port setting. Tears down in the order the process would:
+// window, then port, then the module.
+class SimFixture
+{
+public:
+    explicit SimFixture(bool saveSettings = true);
+    ~SimFixture();
+
+    // Presses "连接" and waits until the connect sequence has written its
+    // commands and returned.
+    bool connectLink();
+    void click(const char *button);
+
+    template <class T>
+    T *widget(const char *name) const { return window->findChild<T *>(QString::fromLatin1(name)); }
+
+    // Command lines received by the module since the last clear.
+    QByteArrayList lines() const;
+    // Milliseconds between the first occurrences of two command lines, in order.
+    qint64 gap(const QByteArray &first, const QByteArray &second) const;
+
+    ModuleSim sim;
+    ModalHandler dialogs;
+    DUDaze *window = nullptr;
+};
+
+// Leaves the application-wide state as a fresh process has it.
+void resetGlobals();
+
+#endif
