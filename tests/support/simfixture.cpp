@@ -71,3 +71,12 @@ qint64 SimFixture::gap(const QByteArray &first, const QByteArray &second) const
     }
     return -1;
 }
+
+bool SimFixture::spacedAtLeast(const QByteArray &first, const QByteArray &second, int ms) const
+{
+    const int readLag = 5;
+    const qint64 measured = gap(first, second);
+    if (measured < ms - readLag)
+        qWarning("%s -> %s: %lld ms, wanted %d", first.constData(), second.constData(), measured, ms);
+    return measured >= ms - readLag;
+}
