@@ -17,33 +17,6 @@ namespace {
 const QByteArray everyKey = "MT: 40.1\r\nFirmware Vers: 3.0\r\nPL Vers: 2.0\r\nSN: W7\r\n"
                             "MOD: ON\r\nAST: 5\r\nDAC: 20\r\n";
 
-// A connected window whose polling is stopped, so that only the bytes a test
-// sends reach it; the connect's own "MOD:" answer has been taken already.
-struct QuietLink : SimFixture {
-    QuietLink()
-    {
-        QVERIFY(connectLink());
-        QTRY_COMPARE(widget<QPushButton>("mosta_module")->text(), QStringLiteral("OFF"));
-        pollTimer->stop();
-        sim.clearTranscript();
-    }
-    QString text(const char *name) const
-    {
-        if (auto *edit = widget<QTextEdit>(name))
-            return edit->toPlainText();
-        if (auto *line = widget<QLineEdit>(name))
-            return line->text();
-        return widget<QPushButton>(name)->text();
-    }
-    QStringList view() const
-    {
-        QStringList all;
-        for (const char *name : {"TEMP", "FW", "PL", "DATA", "mosta", "DAC_Value", "mosta_module", "GOorSTOP"})
-            all << text(name);
-        return all;
-    }
-};
-
 } // namespace
 
 class TestDispatch : public QObject
@@ -65,7 +38,8 @@ private slots:
 
 void TestDispatch::statusMode()
 {
-    QuietLink f;
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
     recvMode = 4;
     f.sim.send(everyKey);
     QTRY_COMPARE(f.text("DAC_Value"), QStringLiteral("20"));
@@ -82,7 +56,8 @@ void TestDispatch::infoModes_data()
 void TestDispatch::infoModes()
 {
     QFETCH(int, mode);
-    QuietLink f;
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
     recvMode = mode;
     f.sim.send(everyKey);
     QTRY_COMPARE(f.text("TEMP"), QStringLiteral("40.1"));
@@ -103,7 +78,8 @@ void TestDispatch::otherModesReachNeitherParser_data()
 void TestDispatch::otherModesReachNeitherParser()
 {
     QFETCH(int, mode);
-    QuietLink f;
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
     const QStringList before = f.view();
     recvMode = mode;
     f.sim.send(everyKey);
@@ -118,7 +94,8 @@ void TestDispatch::otherModesReachNeitherParser()
 
 void TestDispatch::oneReadIsOneChunk()
 {
-    QuietLink f;
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
     recvMode = 4;
     // Two pieces inside the 20 ms gathering wait make one chunk ...
     f.sim.send("MOD: O");
@@ -136,7 +113,8 @@ void TestDispatch::oneReadIsOneChunk()
 
 void TestDispatch::emptyReadChangesNothing()
 {
-    QuietLink f;
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
     recvMode = 4;
     const QStringList before = f.view();
     QElapsedTimer clock;
@@ -160,7 +138,8 @@ void TestDispatch::delayZeroRunsNoEvents()
 
 void TestDispatch::delayRunsEventsAndWaits()
 {
-    QuietLink f;
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
     recvMode = 4;
     int ticks = 0;
     QTimer ticker;

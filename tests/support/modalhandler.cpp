@@ -21,6 +21,14 @@ QStringList ModalHandler::texts() const
     return all;
 }
 
+void ModalHandler::setWatching(bool on)
+{
+    if (on)
+        m_timer.start();
+    else
+        m_timer.stop();
+}
+
 void ModalHandler::check()
 {
     QWidget *modal = QApplication::activeModalWidget();

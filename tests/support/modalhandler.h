@@ -34,6 +34,8 @@ public:
     std::function<void(const Box &)> onBox;
 
     QStringList texts() const;
+    // Stops or resumes watching (its 10 ms poll would be counted in a CPU figure).
+    void setWatching(bool on);
 
 private:
     void check();

@@ -2,7 +2,9 @@
 
 #include "mainwindow/globals.h"
 
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QSerialPort>
 #include <QTest>
 #include <QTimer>
@@ -49,6 +51,33 @@ bool SimFixture::connectLink()
     // The click returns only after the box was closed and both commands went out.
     return dialogs.boxes.size() == before + 1 && serialPort->isOpen()
             && QTest::qWaitFor([this] { return lines().contains("key 3"); }, 2000);
+}
+
+bool SimFixture::connectQuietly()
+{
+    if (!connectLink()
+            || !QTest::qWaitFor([this] { return text("mosta_module") == QLatin1String("OFF"); }, 2000))
+        return false;
+    pollTimer->stop();
+    sim.clearTranscript();
+    return true;
+}
+
+QString SimFixture::text(const char *name) const
+{
+    if (auto *edit = widget<QTextEdit>(name))
+        return edit->toPlainText();
+    if (auto *line = widget<QLineEdit>(name))
+        return line->text();
+    return widget<QPushButton>(name)->text();
+}
+
+QStringList SimFixture::view() const
+{
+    QStringList all;
+    for (const char *name : {"TEMP", "FW", "PL", "DATA", "mosta", "DAC_Value", "mosta_module", "GOorSTOP"})
+        all << text(name);
+    return all;
 }
 
 QByteArrayList SimFixture::lines() const

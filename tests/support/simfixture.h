@@ -20,7 +20,15 @@ public:
     // Presses "连接" and waits until the connect sequence has written its
     // commands and returned.
     bool connectLink();
+    // Connects, lets the connect's own "MOD:" answer be shown, stops polling
+    // and clears the transcript, so that only what a test sends reaches the
+    // window and only what the test causes reaches the module.
+    bool connectQuietly();
     void click(const char *button);
+    // The shown text of a status box, line edit or button.
+    QString text(const char *name) const;
+    // TEMP, FW, PL, DATA, mosta, DAC_Value, mosta_module, GOorSTOP.
+    QStringList view() const;
 
     template <class T>
     T *widget(const char *name) const { return window->findChild<T *>(QString::fromLatin1(name)); }
