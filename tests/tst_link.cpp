@@ -70,6 +70,7 @@ private slots:
     void disconnect();
     void lossOfPort();
     void otherErrorsLeaveLinkOpen();
+    void lossWhileConnectBoxShown();
     void reconnectAfterDisconnect();
 };
 
@@ -190,6 +191,21 @@ void TestLink::otherErrorsLeaveLinkOpen()
     QVERIFY(serialPort->isOpen());
     QVERIFY(pollTimer->isActive());
     QCOMPARE(f.widget<QPushButton>("DAKAI")->text(), QStringLiteral("断开"));
+}
+
+void TestLink::lossWhileConnectBoxShown()
+{
+    SimFixture f;
+    f.dialogs.pressAfterMs = 150;
+    QTimer::singleShot(0, [&] { f.sim.hangUp(); });
+    f.click("DAKAI");
+    // The loss was handled while "连接成功" was still up ...
+    QCOMPARE(f.dialogs.texts(), QStringList({"串口断开连接", "连接成功"}));
+    // ... and nothing is started on the line that has gone.
+    QVERIFY(!serialPort->isOpen());
+    QVERIFY(!pollTimer->isActive());
+    QCOMPARE(f.widget<QPushButton>("DAKAI")->text(), QStringLiteral("连接"));
+    QVERIFY(linkControlsEnabled(f, false));
 }
 
 void TestLink::reconnectAfterDisconnect()

@@ -35,6 +35,13 @@ void ModalHandler::check()
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         if (!box->isVisible())
             return;
+        if (box != m_shown) {
+            m_shown = box;
+            m_shownFor.start();
+        }
+        if (m_shownFor.elapsed() < pressAfterMs)
+            return;
+        m_shown = nullptr;
         const Box seen{box->windowTitle(), box->text(), box->icon(), box->parentWidget(),
                        box->standardButtons()};
         boxes.append(seen);

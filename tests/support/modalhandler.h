@@ -3,7 +3,9 @@
 
 #include <QList>
 #include <QMessageBox>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -32,6 +34,9 @@ public:
     int fileDialogs = 0;
     // Runs while a box is still shown, before OK is pressed.
     std::function<void(const Box &)> onBox;
+    // How long a box stays up before OK is pressed, so that a test can let
+    // things happen behind it.
+    int pressAfterMs = 0;
 
     QStringList texts() const;
     // Stops or resumes watching (its 10 ms poll would be counted in a CPU figure).
@@ -41,6 +46,8 @@ private:
     void check();
 
     QTimer m_timer;
+    QPointer<QMessageBox> m_shown;
+    QElapsedTimer m_shownFor;
 };
 
 #endif
