@@ -48,8 +48,7 @@ private:
     void connectLink();
     void disconnectLink();
     void setLinkControlsEnabled(bool enabled);
-    void clearInfoBoxes();
-    void resetIdleCaptions();
+    void showClosedLink();
 
     Ui::DUDaze *ui;
     QString dacText;

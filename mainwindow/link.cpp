@@ -49,11 +49,8 @@ void DUDaze::disconnectLink()
 {
     ui->DAKAI->setText(QStringLiteral("连接"));
     QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("串口关闭成功"), QMessageBox::Ok);
-    clearInfoBoxes();
-    pollTimer->stop();
-    setLinkControlsEnabled(false);
+    showClosedLink();
     serialPort->close();
-    resetIdleCaptions();
 }
 
 void DUDaze::handleSerialError(QSerialPort::SerialPortError)
@@ -70,11 +67,7 @@ void DUDaze::handleSerialError(QSerialPort::SerialPortError)
 
     serialPort->close();
     QMessageBox::information(this, QStringLiteral("错误"), QStringLiteral("串口断开连接"), QMessageBox::Ok);
-    pollTimer->stop();
-    setLinkControlsEnabled(false);
-    clearInfoBoxes();
-    resetIdleCaptions();
-    ui->DAKAI->setText(QStringLiteral("连接"));
+    showClosedLink();
 }
 
 void DUDaze::serialPort_readyRead()
@@ -107,16 +100,17 @@ void DUDaze::setLinkControlsEnabled(bool enabled)
     ui->DAC_BU->setEnabled(enabled);
 }
 
-void DUDaze::clearInfoBoxes()
+// The window of a closed link: no polling, link controls off, the version and
+// temperature boxes empty, idle captions.
+void DUDaze::showClosedLink()
 {
+    pollTimer->stop();
+    setLinkControlsEnabled(false);
     ui->TEMP->clear();
     ui->FW->clear();
     ui->PL->clear();
     ui->DATA->clear();
-}
-
-void DUDaze::resetIdleCaptions()
-{
     ui->GOorSTOP->setText(QStringLiteral("开启"));
     ui->AUTO->setText(QStringLiteral("循环"));
+    ui->DAKAI->setText(QStringLiteral("连接"));
 }

@@ -3,47 +3,46 @@
 
 #include "replyvalue.h"
 
+namespace {
+
+// Runs show(value) when the key is in the text; its widget stays as it is otherwise.
+template <class Show>
+void withValue(const QString &text, const char *key, Show show)
+{
+    bool found = false;
+    const QString value = replyValue(text, QLatin1String(key), &found);
+    if (found)
+        show(value);
+}
+
+void showAlarm(QTextEdit *box, const QString &value)
+{
+    box->clear();
+    box->setText(value);
+}
+
+} // namespace
+
 void DUDaze::parseInfoReply(const QByteArray &bytes)
 {
     const QString text = replyText(bytes);
-    bool found = false;
-    QString value = replyValue(text, QStringLiteral("MT:"), &found);
-    if (found)
-        ui->TEMP->setText(value);
-    value = replyValue(text, QStringLiteral("Firmware Vers:"), &found);
-    if (found)
-        ui->FW->setText(value);
-    value = replyValue(text, QStringLiteral("PL Vers:"), &found);
-    if (found)
-        ui->PL->setText(value);
-    value = replyValue(text, QStringLiteral("SN:"), &found);
-    if (found)
-        ui->DATA->setText(value);
-    value = replyValue(text, QStringLiteral("MOD:"), &found);
-    if (found)
-        ui->GOorSTOP->setText(outputSwitchCaption(value, ui->GOorSTOP->text()));
-    value = replyValue(text, QStringLiteral("AST:"), &found);
-    if (found) {
-        ui->mosta->clear();
-        ui->mosta->setText(value);
-    }
+    withValue(text, "MT:", [this](const QString &v) { ui->TEMP->setText(v); });
+    withValue(text, "Firmware Vers:", [this](const QString &v) { ui->FW->setText(v); });
+    withValue(text, "PL Vers:", [this](const QString &v) { ui->PL->setText(v); });
+    withValue(text, "SN:", [this](const QString &v) { ui->DATA->setText(v); });
+    withValue(text, "MOD:", [this](const QString &v) {
+        ui->GOorSTOP->setText(outputSwitchCaption(v, ui->GOorSTOP->text()));
+    });
+    withValue(text, "AST:", [this](const QString &v) { showAlarm(ui->mosta, v); });
 }
 
 void DUDaze::parseStatusReply(const QByteArray &bytes)
 {
     const QString text = replyText(bytes);
-    bool found = false;
-    QString value = replyValue(text, QStringLiteral("MOD:"), &found);
-    if (found) {
-        ui->mosta_module->setText(value);
-        ui->GOorSTOP->setText(outputSwitchCaption(value, ui->GOorSTOP->text()));
-    }
-    value = replyValue(text, QStringLiteral("DAC:"), &found);
-    if (found)
-        ui->DAC_Value->setText(value);
-    value = replyValue(text, QStringLiteral("AST:"), &found);
-    if (found) {
-        ui->mosta->clear();
-        ui->mosta->setText(value);
-    }
+    withValue(text, "MOD:", [this](const QString &v) {
+        ui->mosta_module->setText(v);
+        ui->GOorSTOP->setText(outputSwitchCaption(v, ui->GOorSTOP->text()));
+    });
+    withValue(text, "DAC:", [this](const QString &v) { ui->DAC_Value->setText(v); });
+    withValue(text, "AST:", [this](const QString &v) { showAlarm(ui->mosta, v); });
 }
