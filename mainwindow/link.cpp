@@ -8,6 +8,22 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <poll.h>
+
+namespace {
+
+// True when the line behind the descriptor has hung up (adapter pulled,
+// far end of a pseudo-terminal closed).
+bool lineHungUp(qintptr handle)
+{
+    if (handle < 0)
+        return false;
+    pollfd probe{int(handle), POLLIN, 0};
+    return ::poll(&probe, 1, 0) > 0 && (probe.revents & POLLHUP);
+}
+
+} // namespace
+
 void DUDaze::on_DAKAI_clicked()
 {
     if (ui->DAKAI->text() == QStringLiteral("连接"))

@@ -1,7 +1,5 @@
 #include "linksettings.h"
 
-#include <poll.h>
-
 QT_WARNING_PUSH
 QT_WARNING_DISABLE_DEPRECATED
 
@@ -29,11 +27,3 @@ QSerialPort::Parity parityFor(int setting)
 }
 
 QT_WARNING_POP
-
-bool lineHungUp(qintptr handle)
-{
-    if (handle < 0)
-        return false;
-    pollfd probe{int(handle), POLLIN, 0};
-    return ::poll(&probe, 1, 0) > 0 && (probe.revents & POLLHUP);
-}

@@ -8,8 +8,4 @@ QSerialPort::DataBits dataBitsFor(int setting);
 QSerialPort::StopBits stopBitsFor(int setting);
 QSerialPort::Parity parityFor(int setting);
 
-// True when the line behind the descriptor has hung up (adapter pulled,
-// far end of a pseudo-terminal closed).
-bool lineHungUp(qintptr handle);
-
 #endif

@@ -26,7 +26,6 @@ private slots:
     void menuEntries();
     void windowGeometry();
     void metaObjectOrder();
-    void setCflagByName();
     void settingsWindowsAreIndependent();
 };
 
@@ -181,14 +180,6 @@ void TestMainWindow::metaObjectOrder()
                                    "chuan_MENU()", "sheng_MENU()", "fs_MENU()", "rizhi_MENU()",
                                    "on_DAC_BU_clicked()", "set_cflag()"}));
     QCOMPARE(meta.method(meta.methodOffset()).methodType(), QMetaMethod::Signal);
-}
-
-void TestMainWindow::setCflagByName()
-{
-    SimFixture f(false);
-    QVERIFY(QMetaObject::invokeMethod(f.window, "set_cflag"));
-    QCOMPARE(recvMode, 4);
-    QVERIFY(f.sim.received().isEmpty());
 }
 
 void TestMainWindow::settingsWindowsAreIndependent()

@@ -88,23 +88,18 @@ QByteArrayList SimFixture::lines() const
     return all;
 }
 
-qint64 SimFixture::gap(const QByteArray &first, const QByteArray &second) const
-{
-    const auto commands = sim.commands();
-    qint64 at = -1;
-    for (const ModuleSim::Command &c : commands) {
-        if (at < 0 && c.line == first)
-            at = c.ms;
-        else if (at >= 0 && c.line == second)
-            return c.ms - at;
-    }
-    return -1;
-}
-
 bool SimFixture::spacedAtLeast(const QByteArray &first, const QByteArray &second, int ms) const
 {
     const int readLag = 5;
-    const qint64 measured = gap(first, second);
+    qint64 firstAt = -1, measured = -1;
+    for (const ModuleSim::Command &c : sim.commands()) {
+        if (firstAt < 0 && c.line == first)
+            firstAt = c.ms;
+        else if (firstAt >= 0 && c.line == second) {
+            measured = c.ms - firstAt;
+            break;
+        }
+    }
     if (measured < ms - readLag)
         qWarning("%s -> %s: %lld ms, wanted %d", first.constData(), second.constData(), measured, ms);
     return measured >= ms - readLag;

@@ -35,9 +35,7 @@ public:
 
     // Command lines received by the module since the last clear.
     QByteArrayList lines() const;
-    // Milliseconds between the first occurrences of two command lines, in order.
-    qint64 gap(const QByteArray &first, const QByteArray &second) const;
-    // Whether the module saw second at least ms after first. The module stamps
+    // Whether the module saw second at least ms after the first occurrence of first. The module stamps
     // a line when it reads it, and on a loaded machine it may read the first one
     // a few milliseconds late, which shortens the gap it measures.
     bool spacedAtLeast(const QByteArray &first, const QByteArray &second, int ms) const;
