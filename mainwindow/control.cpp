@@ -21,18 +21,21 @@ void DUDaze::on_GOorSTOP_clicked()
 
 void DUDaze::on_DAC_BU_clicked()
 {
-    dacText = ui->DAC_SET->text();
-    if (dacText.isEmpty())
+    // Each click sends the text read at that click: a second click during the
+    // waits below must not change what the first one sends.
+    const QString typed = ui->DAC_SET->text();
+    dacText = typed;
+    if (typed.isEmpty())
         return;
-    if (!dacValueAccepted(dacText)) {
+    if (!dacValueAccepted(typed)) {
         QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("数值超出范围"), QMessageBox::Ok);
         return;
     }
     writeCommand(Cmd::KeyLower3);
     delayMs(100);
-    dacText = QLatin1String(Cmd::DacPrefix) + dacText + QLatin1String(Cmd::LineEnd);
-    const QByteArray command = dacText.toLocal8Bit();
-    serialPort->write(command.constData(), command.size());
+    const QString command = QLatin1String(Cmd::DacPrefix) + typed + QLatin1String(Cmd::LineEnd);
+    dacText = command;
+    serialPort->write(command.toLocal8Bit());
     delayMs(100);
     writeCommand(Cmd::Boot);
     delayMs(100);

@@ -54,6 +54,8 @@ private:
     QString dacText;
     QByteArray recvBuffer;
     int cflag = 0;
+    bool dispatching = false;
+    bool redispatchQueued = false;
 };
 
 #endif

@@ -88,6 +88,11 @@ void DUDaze::handleSerialError(QSerialPort::SerialPortError)
 
 void DUDaze::serialPort_readyRead()
 {
+    // A dispatch that runs in the nested loop of another would read its bytes
+    // first; the running one picks them up when it returns.
+    if (dispatching)
+        return;
+    dispatching = true;
     delayMs(20);
     recvBuffer = serialPort->readAll();
     if (!recvBuffer.isEmpty()) {
@@ -103,6 +108,17 @@ void DUDaze::serialPort_readyRead()
         }
     }
     recvBuffer.clear();
+    dispatching = false;
+    // The port signals no new bytes while its readyRead slot runs: what the
+    // module sent during the gathering wait, a handler's wait or its message
+    // box is dispatched now, once this call has returned.
+    if (!redispatchQueued && serialPort->isOpen() && serialPort->bytesAvailable() > 0) {
+        redispatchQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            redispatchQueued = false;
+            serialPort_readyRead();
+        });
+    }
 }
 
 void DUDaze::setLinkControlsEnabled(bool enabled)

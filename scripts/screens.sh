@@ -11,4 +11,4 @@ build/sim/module-sim --link "$link" --temp 38.2 --fw "FW 2.1.0" --pl "PL 1.3" --
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
-xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/screens "$link" shots
+xvfb-run -a -s "-screen 0 1280x1024x24" build/tools/screens "$link" shots

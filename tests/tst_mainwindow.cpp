@@ -1,200 +1,214 @@
-// The main window as constructed: form, captions, styles and initial state.
+// The main window's operations on a connected module: the timer tick, the
+// buttons and the replies, each row one action and what must follow.
 #include "mainwindow/globals.h"
 #include "simfixture.h"
 
-#include <QAction>
-#include <QGridLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
-#include <QSerialPort>
-#include <QStatusBar>
-#include <QTextEdit>
 #include <QTest>
 #include <QTimer>
+
+namespace {
+
+const char *const idle = "||||||OFF|开启|循环";
+
+void tick(SimFixture &f)
+{
+    QVERIFY(QMetaObject::invokeMethod(f.window, "handleTimeout"));
+}
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initialState();
-    void gridCells_data();
-    void gridCells();
-    void menuEntries();
-    void windowGeometry();
-    void metaObjectOrder();
-    void settingsWindowsAreIndependent();
+    void action_data();
+    void action();
+    void tickInsideSingleQuery();
+    void cycleWithQueryAndSwitch();
+    void dacTwoQuickClicks();
+    void bytesDuringAHandlerAreDispatched();
+    void oneReadIsOneChunk();
 };
 
-void TestMainWindow::initialState()
+void TestMainWindow::action_data()
 {
-    SimFixture f(false);
-    QCOMPARE(f.window->windowTitle(), QStringLiteral("DAZODOZ"));
-    QCOMPARE(recvMode, 4);
-    QVERIFY(serialPort);
-    QVERIFY(!serialPort->isOpen());
-    QVERIFY(pollTimer);
-    QVERIFY(!pollTimer->isActive());
-    QVERIFY(!pollTimer->isSingleShot());
-    QCOMPARE(pollTimer->parent(), f.window);
+    QTest::addColumn<int>("modeBefore");
+    QTest::addColumn<QString>("action");    // "tick", "recv" or the button clicked
+    QTest::addColumn<QByteArray>("input");  // bytes from the module, or the text typed for the button
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<int>("modeAfter");
+    QTest::addColumn<int>("interval");      // -1: timer stopped
+    QTest::addColumn<QString>("box");
 
-    for (const char *name : {"single", "AUTO", "GOorSTOP", "DAC_BU"})
-        QVERIFY2(!f.widget<QPushButton>(name)->isEnabled(), name);
-    for (const char *name : {"shengji", "fs", "rizhi"})
-        QVERIFY2(!f.widget<QAction>(name)->isEnabled(), name);
-    QVERIFY(f.widget<QPushButton>("DAKAI")->isEnabled());
-    QVERIFY(f.widget<QAction>("chuankou")->isEnabled());
-
-    for (const char *name : {"FW", "PL", "DATA", "TEMP", "mosta"})
-        QVERIFY2(f.widget<QTextEdit>(name)->isReadOnly(), name);
-    QVERIFY(!f.widget<QLineEdit>("DAC_SET")->isReadOnly());
-
-    const QString band = "QLabel{background-color:rgb(0, 145, 217);color: rgb(236,236, 236);}";
-    for (const char *name : {"label_5", "label_18", "label_6", "label_7", "label_8"})
-        QCOMPARE(f.widget<QLabel>(name)->styleSheet(), band);
-    const QString field = "QLabel{background-color:rgb(179, 222, 255);}";
-    for (const char *name : {"label", "label_4", "label_2", "label_3", "label_9", "label_10", "label_11"})
-        QCOMPARE(f.widget<QLabel>(name)->styleSheet(), field);
-    QCOMPARE(f.widget<QLabel>("label_17")->styleSheet(), QString());
-    QVERIFY(f.sim.commands().isEmpty());
-}
-
-void TestMainWindow::gridCells_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QRect>("cell"); // column, row, column span, row span
-
-    const struct { const char *name, *type, *caption; int row, col, rows, cols; } table[] = {
-        {"label_5", "QLabel", "展宽模块信息", 0, 0, 1, 4},
-        {"label_6", "QLabel", "串口", 0, 4, 1, 1},
-        {"label_10", "QLabel", "状态", 1, 0, 1, 1},
-        {"mosta_module", "QPushButton", "ON", 1, 1, 1, 1},
-        {"label_9", "QLabel", "告警", 1, 2, 1, 1},
-        {"mosta", "QTextEdit", "", 1, 3, 1, 1},
-        {"DAKAI", "QPushButton", "连接", 1, 4, 1, 1},
-        {"label", "QLabel", "固件版本号", 2, 0, 1, 1},
-        {"FW", "QTextEdit", "", 2, 1, 1, 3},
-        {"label_7", "QLabel", "模块控制", 2, 4, 1, 1},
-        {"label_2", "QLabel", "FPGA版本号", 3, 0, 1, 1},
-        {"PL", "QTextEdit", "", 3, 1, 1, 3},
-        {"GOorSTOP", "QPushButton", "开启", 3, 4, 3, 1},
-        {"label_4", "QLabel", "波形名", 4, 0, 1, 1},
-        {"DATA", "QTextEdit", "", 4, 1, 1, 3},
-        {"label_3", "QLabel", "温度", 5, 0, 1, 1},
-        {"TEMP", "QTextEdit", "", 5, 1, 1, 3},
-        {"label_8", "QLabel", "DAC范围（9~31.5）", 6, 0, 1, 2},
-        {"label_18", "QLabel", "获取模块信息", 6, 2, 1, 3},
-        {"DAC_BU", "QPushButton", "DAC设置", 7, 0, 1, 1},
-        {"DAC_SET", "QLineEdit", "", 7, 1, 1, 1},
-        {"single", "QPushButton", "单次", 7, 2, 1, 1},
-        {"AUTO", "QPushButton", "循环", 7, 3, 1, 2},
-        {"label_11", "QLabel", "DAC值", 8, 0, 1, 1},
-        {"DAC_Value", "QLineEdit", "", 8, 1, 1, 1},
-        {"TIME", "QLineEdit", "", 8, 3, 1, 1},
-        {"label_17", "QLabel", "秒/次", 8, 4, 1, 1},
+    const struct {
+        const char *name;
+        int modeBefore;
+        const char *action, *input, *lines, *view;
+        int modeAfter, interval;
+        const char *box;
+    } rows[] = {
+        {"poll tick", 4, "tick", "", "key 3,MOD,ast,dac", "||||0|12.5|OFF|开启|循环", 4, -1, ""},
+        {"cycle tick", 0, "tick", "", "MT", "36.5||||||OFF|开启|循环", 0, -1, ""},
+        {"tick after a single query", 6, "tick", "", "", idle, 4, -1, ""},
+        {"tick during firmware upload", 2, "tick", "", "", idle, 2, -1, ""},
+        {"tick during log download", 5, "tick", "", "", idle, 5, -1, ""},
+        {"single query", 4, "single", "", "MT,VER FULL,KEY 1,DACINFO",
+         "36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环", 6, -1, ""},
+        {"cycle start", 4, "AUTO", "3", "", "||||||OFF|开启|停止", 0, 3000, ""},
+        {"cycle start, period not a number", 6, "AUTO", "abc", "", "||||||OFF|开启|停止", 0, 10000, ""},
+        {"switch on", 0, "GOorSTOP", "开启", "MOD ON", idle, 4, 1000, ""},
+        {"switch off", 6, "GOorSTOP", "关闭", "MOD OFF", "||||||OFF|关闭|循环", 4, 1000, ""},
+        {"switch, other caption", 4, "GOorSTOP", "x", "MOD OFF", "||||||OFF|x|循环", 4, 1000, ""},
+        {"DAC lower bound", 0, "DAC_BU", "9", "key 3,DAC 9,boot", "||||||OFF|开启|循环", 0, -1, ""},
+        {"DAC upper bound", 4, "DAC_BU", "31.5", "key 3,DAC 31.5,boot", idle, 4, -1, ""},
+        {"DAC blanks kept", 4, "DAC_BU", " 20 ", "key 3,DAC  20 ,boot", idle, 4, -1, ""},
+        {"DAC above range", 4, "DAC_BU", "31.6", "", idle, 4, -1, "数值超出范围"},
+        {"DAC empty", 4, "DAC_BU", "", "", idle, 4, -1, ""},
+        {"status reply", 4, "recv", "MOD: ON\r\nDAC: 12.5\r\nAST: 0\r\n", "", "||||0|12.5|ON|关闭|循环", 4, -1, ""},
+        {"status reply ignores info keys", 4, "recv", "MT: 30\r\nFirmware Vers: 2\r\nPL Vers: 3\r\nSN: W\r\n", "",
+         idle, 4, -1, ""},
+        {"status reply ends at NUL", 4, "recv", "MOD: ON\r\n\\0DAC: 3\r\n", "", "||||||ON|关闭|循环", 4, -1, ""},
+        {"info reply", 6, "recv", "MT: 30.5\r\nFirmware Vers: 2.1\r\nPL Vers: 1.3\r\nSN: WAVE\r\nAST: 2\r\nMOD: ON\r\nDAC: 15\r\n",
+         "", "30.5|2.1|1.3|WAVE|2||OFF|关闭|循环", 6, -1, ""},
+        {"cycle reply", 0, "recv", "MT:25.6\r\nMOD: OFF\r\n", "", "5.6||||||OFF|开启|循环", 0, -1, ""},
+        {"reply in no mode", 7, "recv", "MOD: ON\r\nMT: 30\r\n", "", idle, 7, -1, ""},
     };
-    for (const auto &row : table)
-        QTest::newRow(row.name) << row.name << row.type << QString::fromUtf8(row.caption)
-                                << QRect(row.col, row.row, row.cols, row.rows);
-}
-
-void TestMainWindow::gridCells()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, type);
-    QFETCH(QString, caption);
-    QFETCH(QRect, cell);
-
-    SimFixture f(false);
-    auto *grid = f.window->findChild<QGridLayout *>("gridLayout");
-    QVERIFY(grid);
-    QWidget *w = f.window->findChild<QWidget *>(name);
-    QVERIFY(w);
-    QCOMPARE(QString(w->metaObject()->className()), type);
-    QCOMPARE(w->parentWidget()->objectName(), QStringLiteral("layoutWidget"));
-    const int index = grid->indexOf(w);
-    QVERIFY(index >= 0);
-    int row, col, rows, cols;
-    grid->getItemPosition(index, &row, &col, &rows, &cols);
-    QCOMPARE(QRect(col, row, cols, rows), cell);
-    QCOMPARE(grid->itemAt(index)->alignment(), Qt::Alignment());
-
-    if (auto *label = qobject_cast<QLabel *>(w))
-        QCOMPARE(label->text(), caption);
-    else if (auto *button = qobject_cast<QPushButton *>(w))
-        QCOMPARE(button->text(), caption);
-    else if (auto *edit = qobject_cast<QTextEdit *>(w))
-        QCOMPARE(edit->toPlainText(), caption);
-    else if (auto *line = qobject_cast<QLineEdit *>(w))
-        QCOMPARE(line->text(), caption);
-}
-
-void TestMainWindow::menuEntries()
-{
-    SimFixture f(false);
-    QMenuBar *bar = f.window->menuBar();
-    QCOMPARE(bar->objectName(), QStringLiteral("menubar"));
-    QCOMPARE(bar->actions().size(), 1);
-    auto *menu = f.window->findChild<QMenu *>("menu1");
-    QCOMPARE(menu->title(), QStringLiteral("操作选项"));
-    QCOMPARE(bar->actions().first(), menu->menuAction());
-    QStringList names, captions;
-    for (QAction *a : menu->actions()) {
-        names << a->objectName();
-        captions << a->text();
-        QCOMPARE(a->parent(), f.window);
+    for (const auto &r : rows) {
+        const QByteArray lines(r.lines);
+        QTest::newRow(r.name) << r.modeBefore << r.action << QByteArray(r.input).replace("\\0", QByteArray(1, '\0'))
+                              << (lines.isEmpty() ? QByteArrayList() : lines.split(','))
+                              << QString::fromUtf8(r.view) << r.modeAfter << r.interval << QString::fromUtf8(r.box);
     }
-    QCOMPARE(names, QStringList({"chuankou", "shengji", "fs", "rizhi"}));
-    QCOMPARE(captions, QStringList({"串口设置", "软件升级", "波形更新", "日志下载"}));
-    QVERIFY(f.window->statusBar());
-    QCOMPARE(f.window->statusBar()->objectName(), QStringLiteral("statusbar"));
 }
 
-void TestMainWindow::windowGeometry()
+void TestMainWindow::action()
 {
-    SimFixture f(false);
-    QCOMPARE(f.window->size(), QSize(887, 628));
-    auto *area = f.window->findChild<QWidget *>("layoutWidget");
-    QCOMPARE(area->geometry(), QRect(12, 12, 861, 551));
-    QCOMPARE(area->parentWidget(), f.window->centralWidget());
-    f.window->resize(1000, 700);
-    QTest::qWait(20);
-    QCOMPARE(area->geometry(), QRect(12, 12, 861, 551));
-}
+    QFETCH(int, modeBefore);
+    QFETCH(QString, action);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QString, view);
+    QFETCH(int, modeAfter);
+    QFETCH(int, interval);
+    QFETCH(QString, box);
 
-void TestMainWindow::metaObjectOrder()
-{
-    const QMetaObject &meta = DUDaze::staticMetaObject;
-    QCOMPARE(QString(meta.className()), QStringLiteral("DUDaze"));
-    QStringList methods;
-    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
-        methods << QString::fromLatin1(meta.method(i).methodSignature());
-    QCOMPARE(methods, QStringList({"recvOK()", "handleSerialError(QSerialPort::SerialPortError)", "sendOnce()",
-                                   "handleTimeout()", "on_DAKAI_clicked()", "on_GOorSTOP_clicked()",
-                                   "on_AUTO_clicked()", "on_single_clicked()", "serialPort_readyRead()",
-                                   "chuan_MENU()", "sheng_MENU()", "fs_MENU()", "rizhi_MENU()",
-                                   "on_DAC_BU_clicked()", "set_cflag()"}));
-    QCOMPARE(meta.method(meta.methodOffset()).methodType(), QMetaMethod::Signal);
-}
-
-void TestMainWindow::settingsWindowsAreIndependent()
-{
-    SimFixture f(false);
-    f.widget<QAction>("chuankou")->trigger();
-    f.widget<QAction>("chuankou")->trigger();
-    const auto windows = f.window->findChildren<QMainWindow *>("chuan");
-    QCOMPARE(windows.size(), 2);
-    QVERIFY(windows[0] != windows[1]);
-    for (QMainWindow *w : windows) {
-        QVERIFY(w->isVisible());
-        QCOMPARE(w->parent(), f.window);
-        QCOMPARE(w->windowTitle(), QStringLiteral("USB"));
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    QCOMPARE(f.view(), QString::fromUtf8(idle));
+    recvMode = modeBefore;
+    if (action == "tick") {
+        tick(f);
+    } else if (action == "recv") {
+        f.sim.send(input);
+    } else {
+        if (action == "DAC_BU")
+            f.widget<QLineEdit>("DAC_SET")->setText(input);
+        else if (action == "AUTO")
+            f.widget<QLineEdit>("TIME")->setText(input);
+        else if (action == "GOorSTOP")
+            f.widget<QPushButton>("GOorSTOP")->setText(QString::fromUtf8(input));
+        f.click(action.toLatin1());
     }
+    QTRY_COMPARE(f.lines(), lines);
+    QTest::qWait(120); // the answer to the last command
+    QCOMPARE(f.lines(), lines);
+    QVERIFY(f.linesSpacedBy(100));
+    QCOMPARE(f.view(), view);
+    QCOMPARE(recvMode, modeAfter);
+    QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, interval);
+    QCOMPARE(f.dialogs.texts().mid(1).join(QLatin1Char(';')), box);
+}
+
+void TestMainWindow::tickInsideSingleQuery()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    f.sim.dac = "17";
+    // A tick between VER FULL and KEY 1 turns the mode back to 4, and the
+    // status handler shows the DAC value of the rest of the query.
+    QTimer::singleShot(150, f.window, [&] { tick(f); });
+    f.click("single");
+    QCOMPARE(recvMode, 4);
+    QTRY_COMPARE(f.text("DAC_Value"), QStringLiteral("17"));
+    QCOMPARE(f.lines(), QByteArrayList({"MT", "VER FULL", "KEY 1", "DACINFO"}));
+}
+
+void TestMainWindow::cycleWithQueryAndSwitch()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    f.widget<QLineEdit>("TIME")->setText("3");
+    f.click("AUTO");
+    f.widget<QLineEdit>("TIME")->setText("7"); // read only when the cycle starts
+    f.click("single");
+    QCOMPARE(recvMode, 6);
+    QCOMPARE(pollTimer->interval(), 3000);
+    tick(f);
+    QCOMPARE(recvMode, 4); // the cycle has ended, the caption still says 停止
+    QCOMPARE(f.text("AUTO"), QStringLiteral("停止"));
+
+    f.click("GOorSTOP");
+    QCOMPARE(pollTimer->interval(), 1000);
+    f.click("AUTO"); // takes the stop branch
+    QCOMPARE(f.text("AUTO"), QStringLiteral("循环"));
+    QCOMPARE(recvMode, 4);
+    QCOMPARE(pollTimer->interval(), 2000);
+}
+
+void TestMainWindow::dacTwoQuickClicks()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    f.widget<QLineEdit>("DAC_SET")->setText("20");
+    QTimer::singleShot(50, f.window, [&] {
+        f.widget<QLineEdit>("DAC_SET")->setText("25");
+        f.click("DAC_BU");
+    });
+    f.click("DAC_BU");
+    QCOMPARE(f.lines(), QByteArrayList({"key 3", "key 3", "DAC 25", "boot", "DAC 20", "boot"}));
+    QCOMPARE(f.sim.dac, QByteArray("20"));
+}
+
+void TestMainWindow::bytesDuringAHandlerAreDispatched()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    recvMode = 4;
+    // The status handler waits while the module answers in two pieces and
+    // the mode changes; the answer must reach the handler of the new mode,
+    // whole, once the waiting handler has returned.
+    bool waited = false;
+    QObject::connect(f.widget<QLineEdit>("DAC_Value"), &QLineEdit::textChanged, [&] {
+        if (waited)
+            return;
+        waited = true;
+        recvMode = 6;
+        f.sim.send("MT: 4");
+        QTimer::singleShot(40, [&] { f.sim.send("1.5\r\n"); });
+        delayMs(100);
+    });
+    f.sim.send("DAC: 11\r\n");
+    QTRY_COMPARE(f.text("TEMP"), QStringLiteral("41.5"));
+    QCOMPARE(f.text("DAC_Value"), QStringLiteral("11"));
+}
+
+void TestMainWindow::oneReadIsOneChunk()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    recvMode = 4;
+    // Pieces within the 20 ms gathering wait make one chunk; pieces further
+    // apart are parsed each on its own, nothing carried over.
+    f.sim.send("MOD: O");
+    QTimer::singleShot(5, [&] { f.sim.send("N\r\n"); });
+    QTimer::singleShot(150, [&] { f.sim.send("DAC: 2"); });
+    QTimer::singleShot(300, [&] { f.sim.send("5\r\n"); });
+    QTest::qWait(450);
+    QCOMPARE(f.view(), QStringLiteral("|||||2|ON|关闭|循环"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -21,14 +21,6 @@ QStringList ModalHandler::texts() const
     return all;
 }
 
-void ModalHandler::setWatching(bool on)
-{
-    if (on)
-        m_timer.start();
-    else
-        m_timer.stop();
-}
-
 void ModalHandler::check()
 {
     QWidget *modal = QApplication::activeModalWidget();
@@ -42,8 +34,7 @@ void ModalHandler::check()
         if (m_shownFor.elapsed() < pressAfterMs)
             return;
         m_shown = nullptr;
-        const Box seen{box->windowTitle(), box->text(), box->icon(), box->parentWidget(),
-                       box->standardButtons()};
+        const Box seen{box->windowTitle(), box->text(), box->icon(), box->parentWidget()};
         boxes.append(seen);
         if (onBox)
             onBox(seen);

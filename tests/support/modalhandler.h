@@ -24,7 +24,6 @@ public:
         QString text;
         QMessageBox::Icon icon;
         QWidget *parent;
-        QMessageBox::StandardButtons buttons;
     };
 
     explicit ModalHandler(QObject *parent = nullptr);
@@ -39,8 +38,6 @@ public:
     int pressAfterMs = 0;
 
     QStringList texts() const;
-    // Stops or resumes watching (its 10 ms poll would be counted in a CPU figure).
-    void setWatching(bool on);
 
 private:
     void check();

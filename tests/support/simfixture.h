@@ -27,18 +27,16 @@ public:
     void click(const char *button);
     // The shown text of a status box, line edit or button.
     QString text(const char *name) const;
-    // TEMP, FW, PL, DATA, mosta, DAC_Value, mosta_module, GOorSTOP.
-    QStringList view() const;
+    // The status view as one text: TEMP|FW|PL|DATA|mosta|DAC_Value|mosta_module|GOorSTOP|AUTO.
+    QString view() const;
 
     template <class T>
     T *widget(const char *name) const { return window->findChild<T *>(QString::fromLatin1(name)); }
 
     // Command lines received by the module since the last clear.
     QByteArrayList lines() const;
-    // Whether the module saw second at least ms after the first occurrence of first. The module stamps
-    // a line when it reads it, and on a loaded machine it may read the first one
-    // a few milliseconds late, which shortens the gap it measures.
-    bool spacedAtLeast(const QByteArray &first, const QByteArray &second, int ms) const;
+    // Whether the module received each command line at least ms after the one before.
+    bool linesSpacedBy(int ms) const;
 
     ModuleSim sim;
     ModalHandler dialogs;

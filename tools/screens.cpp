@@ -1,4 +1,4 @@
-// Not a test: drives the tool against a running module-sim and saves
+// Drives the tool against a running module-sim and saves
 // pictures of the main window and the settings window, for a person to look
 // at. Usage: screens DEVICE OUTDIR
 #include "mainwindow/dudaze.h"
