@@ -10,6 +10,8 @@ namespace Ui {
 class DUDaze;
 }
 
+struct UploadKind;
+
 class DUDaze : public QMainWindow
 {
     Q_OBJECT
@@ -24,6 +26,13 @@ public:
     void parseFwUploadReply(const QByteArray &bytes);
     void parseDataUploadReply(const QByteArray &bytes);
     void parseLogReply(const QByteArray &bytes);
+
+    // An upload has begun: a fresh block flow, and no other exchange may
+    // write into it.
+    void uploadStarted();
+    // Gives the link controls back once no upload or log download runs, if
+    // the link is still open.
+    void unlockLinkControls();
 
 signals:
     void recvOK();
@@ -49,6 +58,7 @@ private:
     void disconnectLink();
     void setLinkControlsEnabled(bool enabled);
     void showClosedLink();
+    void handleUploadReply(const QByteArray &bytes, const UploadKind &kind);
 
     Ui::DUDaze *ui;
     QString dacText;

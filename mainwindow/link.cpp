@@ -4,6 +4,8 @@
 #include "commands.h"
 #include "globals.h"
 #include "linksettings.h"
+#include "log/logdownload.h"
+#include "upgrade/transfer.h"
 
 #include <QMessageBox>
 #include <QTimer>
@@ -132,10 +134,19 @@ void DUDaze::setLinkControlsEnabled(bool enabled)
     ui->DAC_BU->setEnabled(enabled);
 }
 
+void DUDaze::unlockLinkControls()
+{
+    if (serialPort->isOpen() && !uploadRunning && !logDownloadRunning)
+        setLinkControlsEnabled(true);
+}
+
 // The window of a closed link: no polling, link controls off, the version and
 // temperature boxes empty, idle captions.
 void DUDaze::showClosedLink()
 {
+    // What ran over the link has ended with it.
+    uploadRunning = false;
+    logDownloadRunning = false;
     pollTimer->stop();
     setLinkControlsEnabled(false);
     ui->TEMP->clear();

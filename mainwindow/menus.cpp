@@ -2,6 +2,7 @@
 
 #include "globals.h"
 #include "settings/chuan.h"
+#include "upgrade/mima.h"
 
 void DUDaze::chuan_MENU()
 {
@@ -9,14 +10,18 @@ void DUDaze::chuan_MENU()
     settings->show();
 }
 
-// The password prompt that leads to the upgrade windows is not built yet;
-// the menu entries only record which upgrade was asked for.
+// The prompt reads upgradeTarget only when its button is pressed, so setting
+// it after show() is soon enough.
 void DUDaze::sheng_MENU()
 {
+    auto *prompt = new mima(this);
+    prompt->show();
     upgradeTarget = 1;
 }
 
 void DUDaze::fs_MENU()
 {
+    auto *prompt = new mima(this);
+    prompt->show();
     upgradeTarget = 2;
 }

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +18,22 @@ void onSignal(int)
 {
     const char c = 'q';
     (void)!::write(quitPipe[1], &c, 1);
+}
+
+// The whole number given for a numeric option, checked against its least
+// value; a bad one is reported and ends the program, so that no mistyped
+// setting runs silently as 0.
+int number(const QCommandLineParser &parser, const QCommandLineOption &option, int least)
+{
+    bool ok = false;
+    const QString text = parser.value(option);
+    const int value = text.toInt(&ok);
+    if (!ok || value < least) {
+        std::fprintf(stderr, "module-sim: --%s needs a whole number of at least %d, not '%s'\n",
+                     qPrintable(option.names().constFirst()), least, qPrintable(text));
+        std::exit(1);
+    }
+    return value;
 }
 }
 
@@ -39,14 +56,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption on("on", "Start with the output switched on.");
     const QCommandLineOption logText("log-text", "Log text for dump logtext (\\n and \\r are unescaped).", "TEXT");
     const QCommandLineOption logFile("log-file", "Read the log text for dump logtext from FILE.", "FILE");
+    const QCommandLineOption logPiece("log-piece", "Send the log in pieces of BYTES (default 0: whole).", "BYTES", "0");
+    const QCommandLineOption logGap("log-gap", "Wait MS between log pieces (default 50).", "MS", "50");
+    const QCommandLineOption requestInterval("request-interval", "Ask for blocks with 'C' every MS (default 3000).", "MS", "3000");
+    const QCommandLineOption requestCount("request-count", "Give up receiving after N 'C' in all (default 11).", "N", "11");
     const QCommandLineOption promptPos("prompt-pos", "Index of '>' in the bytes after the final EOT.", "N");
+    const QCommandLineOption promptDelay("prompt-delay", "Send the prompt MS after the final ACK (default 0).", "MS", "0");
     const QCommandLineOption nak("nak", "NAK the first N blocks.", "N");
     const QCommandLineOption cancelAt("cancel-at", "Cancel with CAN CAN at block K.", "K");
     const QCommandLineOption silent("silent", "Answer nothing.");
     const QCommandLineOption answer("answer", "Answer every command with TEXT (\\n and \\r are unescaped).", "TEXT");
     const QCommandLineOption verbose("verbose", "Print every command line received.");
-    parser.addOptions({link, baud, temp, fw, pl, sn, alarm, dac, on, logText, logFile, promptPos,
-                       nak, cancelAt, silent, answer, verbose});
+    parser.addOptions({link, baud, temp, fw, pl, sn, alarm, dac, on, logText, logFile, logPiece, logGap,
+                       requestInterval, requestCount, promptPos, promptDelay, nak, cancelAt, silent, answer,
+                       verbose});
     parser.process(app);
 
     auto unescape = [](QString s) {
@@ -58,7 +81,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "module-sim: cannot open a pseudo-terminal: %s\n", qPrintable(sim.errorString()));
         return 1;
     }
-    sim.setBaud(parser.value(baud).toInt());
+    sim.setBaud(number(parser, baud, 0));
     if (parser.isSet(temp)) sim.temperature = parser.value(temp).toUtf8();
     if (parser.isSet(fw)) sim.firmwareVersion = parser.value(fw).toUtf8();
     if (parser.isSet(pl)) sim.fpgaVersion = parser.value(pl).toUtf8();
@@ -76,9 +99,14 @@ int main(int argc, char *argv[])
         }
         sim.logText = file.readAll();
     }
-    if (parser.isSet(promptPos)) sim.setPromptPos(parser.value(promptPos).toInt());
-    if (parser.isSet(nak)) sim.nakNextBlocks(parser.value(nak).toInt());
-    if (parser.isSet(cancelAt)) sim.cancelAtBlock(parser.value(cancelAt).toInt());
+    sim.logPieceBytes = number(parser, logPiece, 0);
+    sim.logGapMs = number(parser, logGap, 0);
+    sim.setRequestInterval(number(parser, requestInterval, 1));
+    sim.setRequestCount(number(parser, requestCount, 1));
+    if (parser.isSet(promptPos)) sim.setPromptPos(number(parser, promptPos, -1));
+    sim.setPromptDelay(number(parser, promptDelay, 0));
+    if (parser.isSet(nak)) sim.nakNextBlocks(number(parser, nak, 0));
+    if (parser.isSet(cancelAt)) sim.cancelAtBlock(number(parser, cancelAt, 0));
     sim.setSilent(parser.isSet(silent));
     if (parser.isSet(answer)) sim.setRawAnswer(unescape(parser.value(answer)));
     if (parser.isSet(verbose)) {

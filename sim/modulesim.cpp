@@ -31,16 +31,15 @@ quint16 crc16(const QByteArray &data)
     return crc;
 }
 
-// What the module prints after the final EOT: the ACK, then a line of text
-// that puts its prompt '>' at the given index.
-QByteArray farewell(int promptPos)
+// What the module prints after the final EOT, behind its ACK: a line of text
+// with its prompt '>' at the given index.
+QByteArray promptLine(int promptPos)
 {
-    QByteArray out(1, ACK);
     const QByteArray text = "\r\nreceived ";
-    for (int i = 0; out.size() < promptPos; ++i)
+    QByteArray out;
+    for (int i = 0; i < promptPos; ++i)
         out += i < text.size() ? text.at(i) : '.';
-    out += '>';
-    return out;
+    return out + '>';
 }
 
 } // namespace
@@ -51,15 +50,20 @@ ModuleSim::ModuleSim(QObject *parent)
     , m_requestTimer(new QTimer(this))
     , m_blockTimer(new QTimer(this))
 {
+    // So that uploadEnded can be queued and watched by a signal spy.
+    qRegisterMetaType<ModuleSim::Target>();
     m_clock.start();
     m_pacer->setInterval(2);
     connect(m_pacer, &QTimer::timeout, this, &ModuleSim::pace);
+    m_requestTimer->setTimerType(Qt::PreciseTimer);
     m_requestTimer->setInterval(3000);
     connect(m_requestTimer, &QTimer::timeout, this, [this] {
-        if (++m_requests > 10)
+        if (m_requests >= m_requestCount) {
             endReceive(false, "\r\n>");
-        else
+        } else {
+            ++m_requests;
             write("C");
+        }
     });
     // A block that stops halfway, or noise where a block should start, is
     // answered with NAK once the line has been quiet for a second.
@@ -110,6 +114,11 @@ void ModuleSim::cancelAtBlock(int number) { m_cancelAt = qMax(0, number); }
 void ModuleSim::setSilent(bool silent) { m_silent = silent; }
 void ModuleSim::setRawAnswer(const QByteArray &answer) { m_rawAnswer = answer; }
 void ModuleSim::setPromptPos(int position) { m_promptPos = position; }
+void ModuleSim::setPromptDelay(int ms) { m_promptDelay = qMax(0, ms); }
+void ModuleSim::setGreeting(const QByteArray &bytes) { m_greeting = bytes; }
+void ModuleSim::setRequestInterval(int ms) { m_requestTimer->setInterval(qMax(1, ms)); }
+void ModuleSim::setRequestCount(int count) { m_requestCount = qMax(1, count); }
+void ModuleSim::scriptAnswer(int blockNumberSeen, const QByteArray &bytes) { m_scripts.insert(blockNumberSeen, bytes); }
 void ModuleSim::send(const QByteArray &bytes) { write(bytes); }
 
 void ModuleSim::hangUp()
@@ -168,7 +177,7 @@ void ModuleSim::onReadable()
         for (char c : bytes)
             process(c);
     } else {
-        m_inQueue += bytes;
+        m_inQueue.append(bytes);
         if (!m_pacer->isActive()) {
             m_lastPace = now();
             m_pacer->start();
@@ -186,25 +195,23 @@ void ModuleSim::pace()
     m_inBudget = m_inQueue.isEmpty() ? 0 : m_inBudget + earned;
     const int inCount = qMin(m_inQueue.size(), int(m_inBudget));
     if (inCount > 0) {
-        const QByteArray take = m_inQueue.left(inCount);
-        m_inQueue.remove(0, inCount);
+        const QByteArray take(m_inQueue.data(), inCount);
+        m_inQueue.drop(inCount);
         m_inBudget -= inCount;
         for (char c : take)
             process(c);
     }
 
     if (m_baud == 0) {
-        const QByteArray all = m_outQueue;
-        m_outQueue.clear();
-        flushOut(all);
+        flushOut(m_outQueue.size());
     } else {
         m_outBudget = m_outQueue.isEmpty() ? 0 : m_outBudget + earned;
         const int outCount = qMin(m_outQueue.size(), int(m_outBudget));
         if (outCount > 0) {
-            const QByteArray take = m_outQueue.left(outCount);
-            m_outQueue.remove(0, outCount);
+            // Budget spent while the line is full is not carried over, so the
+            // pace never runs above the baud rate.
             m_outBudget -= outCount;
-            flushOut(take);
+            flushOut(outCount);
         }
     }
     if (m_inQueue.isEmpty() && m_outQueue.isEmpty())
@@ -215,35 +222,55 @@ void ModuleSim::write(const QByteArray &bytes)
 {
     if (m_silent || m_master < 0 || bytes.isEmpty())
         return;
-    if (m_baud == 0 && m_outQueue.isEmpty()) {
-        flushOut(bytes);
-        return;
+    const bool wasEmpty = m_outQueue.isEmpty();
+    m_outQueue.append(bytes);
+    if (m_baud == 0 && wasEmpty) {
+        flushOut(m_outQueue.size());
+        if (m_outQueue.isEmpty())
+            return;
     }
-    m_outQueue += bytes;
     if (!m_pacer->isActive()) {
         m_lastPace = now();
         m_pacer->start();
     }
 }
 
-void ModuleSim::flushOut(const QByteArray &bytes)
+// Writes up to count bytes from the front of the queue; what the line's full
+// buffer does not take stays queued for the pacer's next turn.
+void ModuleSim::flushOut(int count)
 {
-    int done = 0;
-    while (done < bytes.size() && m_master >= 0) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+    while (count > 0 && m_master >= 0) {
+        const ssize_t n = ::write(m_master, m_outQueue.data(), size_t(count));
         if (n > 0) {
-            done += int(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            // The line's buffer is full: keep the rest for the next turn.
-            m_outQueue.prepend(bytes.mid(done));
-            if (!m_pacer->isActive()) {
-                m_lastPace = now();
-                m_pacer->start();
-            }
+            m_outQueue.drop(int(n));
+            count -= int(n);
+        } else if (!(n < 0 && errno == EINTR)) {
             return;
         }
+    }
+}
+
+void ModuleSim::Pending::append(const QByteArray &more)
+{
+    if (isEmpty()) {
+        bytes = more;
+        head = 0;
+    } else {
+        bytes += more;
+    }
+}
+
+void ModuleSim::Pending::drop(int count)
+{
+    head += count;
+    if (head >= bytes.size()) {
+        bytes.clear();
+        head = 0;
+    } else if (head >= 65536 && head * 2 >= bytes.size()) {
+        // Reclaim the sent front now and then; each byte is moved at most once
+        // on average.
+        bytes.remove(0, head);
+        head = 0;
     }
 }
 
@@ -308,12 +335,29 @@ void ModuleSim::sendLog()
         write(logText + ">");
         return;
     }
-    int delay = 0;
-    for (int at = 0; at < logText.size(); at += logPieceBytes, delay += logGapMs) {
-        const QByteArray piece = logText.mid(at, logPieceBytes);
-        QTimer::singleShot(delay, this, [this, piece] { write(piece); });
-    }
-    QTimer::singleShot(delay, this, [this] { write(">"); });
+    // One timer per dump hands out the pieces: piece k is due k gaps after the
+    // start and the prompt one gap after the last piece; a late turn sends all
+    // that is due. A timer per piece would not do: Qt makes timers of 2 s and
+    // more coarse, and a long log would come out in the wrong order.
+    auto *timer = new QTimer(this);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setSingleShot(true);
+    const int size = logPieceBytes;
+    const int gap = qMax(0, logGapMs);
+    const int pieces = (logText.size() + size - 1) / size;
+    const qint64 start = now();
+    connect(timer, &QTimer::timeout, this,
+            [this, timer, text = logText, size, gap, pieces, start, sent = 0]() mutable {
+        const qint64 elapsed = now() - start;
+        const int due = gap > 0 ? int(qMin<qint64>(pieces + 1, elapsed / gap + 1)) : pieces + 1;
+        for (; sent < due; ++sent)
+            write(sent < pieces ? text.mid(sent * size, size) : QByteArray(">"));
+        if (sent > pieces)
+            timer->deleteLater();
+        else
+            timer->start(int(qMax<qint64>(0, qint64(sent) * gap - elapsed)));
+    });
+    timer->start(0);
 }
 
 void ModuleSim::startReceive(Target target)
@@ -327,8 +371,8 @@ void ModuleSim::startReceive(Target target)
     m_blocksAccepted = 0;
     m_naks = 0;
     m_cans = 0;
-    m_requests = 0;
-    write("C");
+    m_requests = 1; // the greeting takes the place of the first 'C'
+    write(m_greeting);
     m_requestTimer->start();
 }
 
@@ -343,7 +387,13 @@ void ModuleSim::receiveByte(char byte)
         m_cans = 0;
         if (byte == EOT) {
             const int pos = m_promptPos >= 0 ? m_promptPos : (m_target == Target::Firmware ? 3 : 33);
-            endReceive(true, farewell(pos));
+            if (m_promptDelay == 0) {
+                endReceive(true, QByteArray(1, ACK) + promptLine(qMax(0, pos - 1)));
+            } else {
+                endReceive(true, QByteArray(1, ACK));
+                const QByteArray line = promptLine(qMax(0, pos));
+                QTimer::singleShot(m_promptDelay, Qt::PreciseTimer, this, [this, line] { write(line); });
+            }
             return;
         }
         if (byte != STX && byte != SOH) {
@@ -366,32 +416,43 @@ void ModuleSim::finishBlock()
     m_block.clear();
     ++m_blocksSeen;
 
-    if (m_cancelAt > 0 && m_blocksSeen == m_cancelAt) {
-        m_cancelAt = 0;
-        endReceive(false, QByteArray(2, CAN));
-        return;
-    }
+    // The module's own answer to the frame and whether it ends the receive.
+    QByteArray own;
+    bool ends = false;
     const QByteArray data = block.mid(3, block.size() - 5);
     const quint8 number = quint8(block.at(1));
     const quint8 complement = quint8(block.at(2));
     const quint16 crc = quint16(quint8(block.at(block.size() - 2)) << 8 | quint8(block.at(block.size() - 1)));
-    if (m_nakNext > 0 || quint8(number ^ complement) != 0xFF || crc16(data) != crc) {
+    if (m_cancelAt > 0 && m_blocksSeen == m_cancelAt) {
+        m_cancelAt = 0;
+        own = QByteArray(2, CAN);
+        ends = true;
+    } else if (m_nakNext > 0 || quint8(number ^ complement) != 0xFF || crc16(data) != crc) {
         if (m_nakNext > 0)
             --m_nakNext;
-        ++m_naks;
-        write(QByteArray(1, NAK));
-        return;
-    }
-    if (number == m_expected) {
+        own = QByteArray(1, NAK);
+    } else if (number == m_expected) {
         m_uploads[int(m_target)] += data;
         ++m_expected;
         ++m_blocksAccepted;
-        write(QByteArray(1, ACK));
+        own = QByteArray(1, ACK);
     } else if (number == quint8(m_expected - 1)) {
-        write(QByteArray(1, ACK)); // our ACK was lost: the sender repeated the block
+        own = QByteArray(1, ACK); // our ACK was lost: the sender repeated the block
     } else {
-        endReceive(false, QByteArray(2, CAN)); // out of sequence: the transfer cannot be trusted
+        own = QByteArray(2, CAN); // out of sequence: the transfer cannot be trusted
+        ends = true;
     }
+
+    // A scripted answer replaces only the bytes written: what the module does
+    // next still follows from the frame itself.
+    const bool scripted = m_scripts.contains(m_blocksSeen);
+    const QByteArray answer = scripted ? m_scripts.take(m_blocksSeen) : own;
+    if (!scripted && own.at(0) == NAK)
+        ++m_naks;
+    if (ends)
+        endReceive(false, answer);
+    else
+        write(answer);
 }
 
 void ModuleSim::endReceive(bool complete, const QByteArray &farewellBytes)

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -27,6 +28,7 @@ public:
         QByteArray line;    // without CR LF
     };
     enum class Target { Firmware, Data };
+    Q_ENUM(Target)
 
     // What the module reports; each value is sent exactly as held here.
     QByteArray temperature = "36.5";
@@ -60,7 +62,31 @@ public:
     void setRawAnswer(const QByteArray &answer); // answer every command with these bytes; empty: normal
     // Position of the prompt '>' in the bytes sent after the final EOT (the
     // ACK is byte 0); -1 keeps the default: 3 after "RECV FW", 33 after "RECV DATA".
+    // With a prompt delay the position counts within the later piece instead.
     void setPromptPos(int position);
+    // After the final EOT the ACK goes out at once and the rest of the farewell,
+    // ending in '>', ms later as a read of its own; 0 sends both together.
+    void setPromptDelay(int ms);
+
+    // Asking for CRC blocks. "RECV FW"/"RECV DATA" is answered at once with the
+    // greeting (default "C"), then with a 'C' every interval ms (default 3000)
+    // until count requests have gone out, the greeting counted as the first
+    // (default 11); one interval after the last one the module gives up with
+    // "\r\n>". The requests stop as soon as the first block starts to arrive.
+    void setGreeting(const QByteArray &bytes);
+    void setRequestInterval(int ms);     // at least 1
+    void setRequestCount(int count);     // at least 1
+
+    // The blockNumberSeen-th complete block frame since RECV (1 = the first,
+    // repeats and bad frames counted) is answered with bytes instead of what the
+    // module would write itself (ACK, NAK, or CAN CAN for a cancel). Only the
+    // answer changes: the frame is stored, rejected or repeated by its real
+    // validity and the faults above, and the receive ends only where the module
+    // itself decides so (EOT, CAN CAN from the tool, cancelAtBlock, a block out
+    // of sequence, giving up on requests); CAN among the scripted bytes does
+    // not end it. Each script is used once; empty bytes leave the frame
+    // unanswered. naksSent() counts only NAKs the module sent as its own answer.
+    void scriptAnswer(int blockNumberSeen, const QByteArray &bytes);
     void send(const QByteArray &bytes);  // unsolicited bytes to the tool
     void hangUp();                       // close the master: the line hangs up
 
@@ -89,8 +115,20 @@ private:
     void sendLog();
     void write(const QByteArray &bytes);
     void pace();
-    void flushOut(const QByteArray &bytes);
+    void flushOut(int count);
     qint64 now() const;
+
+    // Bytes held back by the pacing; taken from the front without moving the
+    // rest, so that a long log drains in small steps at little cost.
+    struct Pending {
+        QByteArray bytes;
+        int head = 0;
+        int size() const { return bytes.size() - head; }
+        bool isEmpty() const { return head == bytes.size(); }
+        const char *data() const { return bytes.constData() + head; }
+        void append(const QByteArray &more);
+        void drop(int count);
+    };
 
     int m_master = -1;
     int m_slave = -1;
@@ -105,8 +143,8 @@ private:
     // Pacing.
     int m_baud = 0;
     QTimer *m_pacer = nullptr;
-    QByteArray m_inQueue;
-    QByteArray m_outQueue;
+    Pending m_inQueue;
+    Pending m_outQueue;
     qint64 m_lastPace = 0;
     double m_inBudget = 0;
     double m_outBudget = 0;
@@ -117,6 +155,10 @@ private:
     bool m_silent = false;
     QByteArray m_rawAnswer;
     int m_promptPos = -1;
+    int m_promptDelay = 0;
+    QByteArray m_greeting = "C";
+    int m_requestCount = 11;
+    QMap<int, QByteArray> m_scripts;    // by frame seen since RECV
 
     // XMODEM receiver.
     bool m_receiving = false;

@@ -23,17 +23,6 @@ double cpuSeconds()
     return t.tv_sec + t.tv_nsec / 1e9;
 }
 
-bool linkControlsEnabled(SimFixture &f, bool enabled)
-{
-    for (const char *name : {"single", "AUTO", "GOorSTOP", "DAC_BU"})
-        if (f.widget<QPushButton>(name)->isEnabled() != enabled)
-            return false;
-    for (const char *name : {"shengji", "fs", "rizhi"})
-        if (f.widget<QAction>(name)->isEnabled() != enabled)
-            return false;
-    return f.widget<QPushButton>("DAKAI")->isEnabled() && f.widget<QAction>("chuankou")->isEnabled();
-}
-
 void fillStatusView(SimFixture &f)
 {
     for (const char *name : {"TEMP", "FW", "PL", "DATA", "mosta"})
@@ -52,7 +41,7 @@ void verifyClosedState(SimFixture &f)
     QCOMPARE(f.view(), QStringLiteral("||||x|12.5|ON|开启|循环"));
     QVERIFY(!serialPort->isOpen());
     QVERIFY(!pollTimer->isActive());
-    QVERIFY(linkControlsEnabled(f, false));
+    QVERIFY(f.linkControlsEnabled(false));
 }
 
 } // namespace
@@ -76,7 +65,7 @@ void TestLink::startStateAndConnectWithoutSettings()
     QCOMPARE(recvMode, 4);
     QVERIFY(!serialPort->isOpen());
     QVERIFY(!pollTimer->isActive());
-    QVERIFY(linkControlsEnabled(f, false));
+    QVERIFY(f.linkControlsEnabled(false));
     // The one edge case of the grid: the output switch spans three rows.
     int row, col, rows, cols;
     auto *grid = f.window->findChild<QGridLayout *>("gridLayout");
@@ -92,7 +81,7 @@ void TestLink::startStateAndConnectWithoutSettings()
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.parent, f.window);
     QCOMPARE(f.text("DAKAI"), QStringLiteral("连接"));
-    QVERIFY(linkControlsEnabled(f, false));
+    QVERIFY(f.linkControlsEnabled(false));
     QVERIFY(!pollTimer->isActive());
     QCOMPARE(recvMode, 6);
 }
@@ -119,7 +108,7 @@ void TestLink::connectToModule()
     QCOMPARE(recvMode, 4);
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, 2000);
     QCOMPARE(f.text("DAKAI"), QStringLiteral("断开"));
-    QVERIFY(linkControlsEnabled(f, true));
+    QVERIFY(f.linkControlsEnabled(true));
     QCOMPARE(serialPort->baudRate(), 115200);
     QCOMPARE(serialPort->dataBits(), QSerialPort::Data8);
     QCOMPARE(serialPort->stopBits(), QSerialPort::OneStop);
@@ -186,7 +175,7 @@ void TestLink::lossWhileConnectBoxShown()
     QVERIFY(!serialPort->isOpen());
     QVERIFY(!pollTimer->isActive());
     QCOMPARE(f.text("DAKAI"), QStringLiteral("连接"));
-    QVERIFY(linkControlsEnabled(f, false));
+    QVERIFY(f.linkControlsEnabled(false));
 }
 
 void TestLink::delayRunsEventsWithoutSpinning()

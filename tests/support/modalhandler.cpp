@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 
 ModalHandler::ModalHandler(QObject *parent)
@@ -45,12 +46,23 @@ void ModalHandler::check()
     } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
         if (!dialog->isVisible())
             return;
-        ++fileDialogs;
-        if (filesToChoose.isEmpty()) {
+        // An accept the dialog turns down is tried again on the next turn.
+        if (dialog != m_fileDialog) {
+            m_fileDialog = dialog;
+            m_tries = 0;
+            ++fileDialogs;
+            m_file = filesToChoose.isEmpty() ? QString() : filesToChoose.takeFirst();
+        }
+        if (m_file.isEmpty() || ++m_tries > 100) {
             dialog->reject();
             return;
         }
-        dialog->selectFile(filesToChoose.takeFirst());
+        // Typed into the name field: selectFile() depends on the dialog's
+        // folder listing, which may not know a file made a moment ago.
+        if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
+            name->setText(m_file);
+        else
+            dialog->selectFile(m_file);
         QMetaObject::invokeMethod(dialog, "accept");
     }
 }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -45,6 +46,9 @@ private:
     QTimer m_timer;
     QPointer<QMessageBox> m_shown;
     QElapsedTimer m_shownFor;
+    QPointer<QFileDialog> m_fileDialog;
+    QString m_file;
+    int m_tries = 0;
 };
 
 #endif

@@ -2,6 +2,7 @@
 
 #include "mainwindow/globals.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -42,6 +43,14 @@ SimFixture::~SimFixture()
 void SimFixture::click(const char *button)
 {
     QTest::mouseClick(widget<QPushButton>(button), Qt::LeftButton);
+}
+
+bool SimFixture::linkControlsEnabled(bool enabled) const
+{
+    for (const char *name : {"single", "AUTO", "GOorSTOP", "DAC_BU", "shengji", "fs", "rizhi"})
+        if (window->findChild<QObject *>(QString::fromLatin1(name))->property("enabled").toBool() != enabled)
+            return false;
+    return widget<QPushButton>("DAKAI")->isEnabled() && widget<QAction>("chuankou")->isEnabled();
 }
 
 bool SimFixture::connectLink()

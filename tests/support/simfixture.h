@@ -25,6 +25,9 @@ public:
     // window and only what the test causes reaches the module.
     bool connectQuietly();
     void click(const char *button);
+    // Whether the seven link controls are all enabled (or all disabled),
+    // with "连接" and "串口设置" usable either way.
+    bool linkControlsEnabled(bool enabled = true) const;
     // The shown text of a status box, line edit or button.
     QString text(const char *name) const;
     // The status view as one text: TEMP|FW|PL|DATA|mosta|DAC_Value|mosta_module|GOorSTOP|AUTO.

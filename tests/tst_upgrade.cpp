@@ -1,0 +1,280 @@
+// Firmware and waveform data uploads through the password prompt and the
+// upgrade windows, checked byte for byte on the module's side of the line.
+#include "mainwindow/globals.h"
+#include "simfixture.h"
+#include "upgrade/xmodem.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+
+namespace {
+
+// Opens the upgrade window of target through the menu and the password prompt.
+QMainWindow *openUpgrade(SimFixture &f, int target, const QString &password = "QUMBELTA")
+{
+    f.widget<QAction>(target == 1 ? "shengji" : "fs")->trigger();
+    QMainWindow *prompt = f.window->findChildren<QMainWindow *>("mima").last();
+    prompt->findChild<QLineEdit *>("mi")->setText(password);
+    QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
+    return prompt->findChild<QMainWindow *>(target == 1 ? "sheng" : "FS");
+}
+
+QByteArray fileOf(int size)
+{
+    QByteArray file;
+    for (int i = 0; i < size; ++i)
+        file += char((i * 7 + i / 1024) & 0xFF);
+    return file;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QByteArray &content)
+{
+    static int files = 0;
+    QFile out(dir.filePath(QString::number(++files) + ".bin"));
+    out.open(QIODevice::WriteOnly);
+    out.write(content);
+    return out.fileName();
+}
+
+// Presses "打开文件", "更新" or "取消" of either upgrade window.
+enum Button { Open, Send, Stop };
+void press(QMainWindow *w, Button which)
+{
+    static const char *const names[2][3] = {{"openfile", "sendfile", "sendstop"}, {"open", "send", "stop"}};
+    QTest::mouseClick(w->findChild<QPushButton *>(names[w->objectName() == "FS"][which]), Qt::LeftButton);
+}
+
+} // namespace
+
+class TestUpgrade : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void crc16AndBlock();
+    void transfer_data();
+    void transfer();
+    void refusals();
+    void password();
+    void independentReceiver();
+};
+
+void TestUpgrade::crc16AndBlock()
+{
+    QCOMPARE(crc16Xmodem("123456789"), quint16(0x31C3));
+    QCOMPARE(crc16Xmodem(QByteArray()), quint16(0));
+    const QByteArray block = xmodemBlock(0xFF, "ab");
+    QCOMPARE(block.size(), 1029);
+    QCOMPARE(block.left(5), QByteArray("\x02\xFF\x00" "ab", 5));
+    QCOMPARE(block.mid(5, 1022), QByteArray(1022, 0x1A));
+    const quint16 crc = crc16Xmodem(block.mid(3, 1024));
+    QCOMPARE(block.right(2), QByteArray(1, char(crc >> 8)) + char(crc & 0xFF));
+    QCOMPARE(xmodemBlock(0, QByteArray(1024, 'x')).left(3), QByteArray("\x02\x00\xFF", 3));
+}
+
+namespace {
+
+const char *const eot = "\x04\x04";
+const char *const load = "\x04\x04KEY 1\r\nLOADDAC\r\n";
+const char *const cans = "\x18\x18\x18\x18\x18";
+
+const struct Row {
+    const char *name;
+    int target, size;
+    int scriptFrame;     // the module answers this block frame (0: RECV) ...
+    const char *script;  // ... with these bytes; none: the operator cancels
+    int promptPos;
+    const char *blocks;  // file blocks on the wire, in order: "1-3" or "1,1,2"
+    const char *tail;    // what follows them on the wire
+    const char *box, *progress /* jindu's last three values */, *displays /* yifasong|zongdaxiao|filename kept */;
+} rows[] = {
+    {"1024 bytes: one block, no padding", 1, 1024, 0, "", -1, "1", eot, "更新完成", "100", "1K|2K|1"},
+    {"1025 bytes: one byte in a padded block", 1, 1025, 0, "", -1, "1-2", eot, "更新完成", "100", "2K|2K|1"},
+    {"3000 bytes", 1, 3000, 0, "", -1, "1-3", eot, "更新完成", "68,100", "3K|3K|1"},
+    {"257 blocks: numbers wrap to 0", 2, 257 * 1024 - 5, 0, "", -1, "1-257", load, "更新完成", "98,99,100", "257K|257K|1"},
+    {"NAK resends", 1, 3000, 2, "\x15", -1, "1,2,2,3", eot, "更新完成", "68,100", "3K|3K|1"},
+    {"NAK and ACK in one read resend", 2, 2048, 1, "\x15\x06", -1, "1,1,2", load, "更新完成", "100", "2K|3K|1"},
+    {"C while blocks flow is ignored", 1, 3000, 1, "C\x06", -1, "1-3", eot, "更新完成", "68,100", "3K|3K|1"},
+    {"ACK before the first C is ignored", 1, 2048, 0, "\x06", -1, "1-2", eot, "更新完成", "100", "2K|3K|1"},
+    {"module cancels", 1, 3000, 2, "\x18\x18", -1, "1-2", "", "停止更新", "68", "0K|0K|0"},
+    {"module cancels with a C", 2, 3000, 1, "\x18" "C", -1, "1", "", "停止更新", "", "0K|0K|0"},
+    {"firmware prompt at 9", 1, 1000, 0, "", 9, "1", eot, "更新完成", "100", "1K|1K|1"},
+    {"firmware prompt at 10", 1, 1000, 0, "", 10, "1", eot, "更新未完成", "", "1K|1K|1"},
+    {"data prompt at 32", 2, 1000, 0, "", 32, "1", eot, "更新失败", "", "1K|1K|1"},
+    {"data prompt at 34", 2, 1000, 0, "", 34, "1", eot, "更新失败", "", "1K|1K|1"},
+    {"operator cancels firmware", 1, 3000, 2, nullptr, -1, "1-2", cans, "更新未完成", "68,0", "0K|0K|0"},
+    {"operator cancels data", 2, 3000, 2, nullptr, -1, "1-2", cans, "更新失败", "68,0", "0K|0K|0"},
+};
+
+} // namespace
+
+void TestUpgrade::transfer_data()
+{
+    QTest::addColumn<int>("row");
+    for (int i = 0; i < int(sizeof rows / sizeof *rows); ++i)
+        QTest::newRow(rows[i].name) << i;
+}
+
+void TestUpgrade::transfer()
+{
+    QFETCH(int, row);
+    const Row &r = rows[row];
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    QMainWindow *w = openUpgrade(f, r.target);
+    QTemporaryDir dir;
+    const QByteArray file = fileOf(r.size);
+    f.dialogs.filesToChoose << writeFile(dir, file);
+    press(w, Open);
+    f.sim.setRequestInterval(100);
+    f.sim.setPromptPos(r.promptPos);
+    f.sim.setPromptDelay(60); // the prompt in a read of its own, after the last ACK
+    if (r.scriptFrame == 0 && *r.script)
+        f.sim.setGreeting(r.script);
+    else if (r.scriptFrame)
+        f.sim.scriptAnswer(r.scriptFrame, r.script);
+    QStringList jindu;
+    connect(w->findChild<QProgressBar *>("jindu"), &QProgressBar::valueChanged, [&](int v) { jindu << QString::number(v); });
+
+    press(w, Send);
+    QCOMPARE(recvMode, r.target + 1);
+    QVERIFY(f.linkControlsEnabled(false));
+    if (!r.script) {
+        QTRY_COMPARE(f.sim.blocksAccepted(), r.scriptFrame);
+        press(w, Stop);
+        QVERIFY(f.linkControlsEnabled());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.boxes.size(), 2, 20000);
+    QTest::qWait(80);
+
+    QByteArray wire = r.target == 1 ? "RECV FW\r\n" : "RECV DATA\r\n";
+    for (const QString &run : QString(r.blocks).split(',')) {
+        for (int b = run.section('-', 0, 0).toInt(); b <= run.section('-', -1).toInt(); ++b)
+            wire += xmodemBlock(quint8(b), file.mid((b - 1) * 1024, 1024));
+    }
+    QCOMPARE(f.sim.received().toHex(), (wire + r.tail).toHex());
+    QCOMPARE(f.dialogs.texts().last(), QString::fromUtf8(r.box));
+    QCOMPARE(jindu.mid(qMax(0, jindu.size() - 3)).join(','), QString(r.progress));
+    QCOMPARE(w->findChild<QPushButton *>("yifasong")->text() + '|' + w->findChild<QPushButton *>("zongdaxiao")->text()
+             + '|' + QString::number(!w->findChild<QTextEdit *>("filename")->toPlainText().isEmpty()), QString(r.displays));
+    QCOMPARE(recvMode, 4);
+    QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, 2000);
+    QVERIFY(f.linkControlsEnabled());
+    if (r.tail == eot || r.tail == load) {
+        // The two EOT bytes 10 ms apart; the load commands 20 ms apart.
+        QList<qint64> at;
+        for (const ModuleSim::Received &read : f.sim.transcript())
+            for (int i = read.bytes.count(Xmodem::EOT); i > 0; --i)
+                at << read.ms;
+        const qint64 gap = at.last() - at[at.size() - 2]; // the last two are the EOT bytes
+        QVERIFY2(gap >= 10 - 5, qPrintable(QString::number(gap)));
+        QVERIFY(f.linesSpacedBy(20));
+    }
+}
+
+void TestUpgrade::refusals()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    QMainWindow *fw = openUpgrade(f, 1);
+    QMainWindow *data = openUpgrade(f, 2);
+    QTemporaryDir dir;
+    const QString empty = writeFile(dir, QByteArray());
+    auto start = [&](QMainWindow *w, const QString &path, bool removed = false) {
+        if (!path.isEmpty()) {
+            f.dialogs.filesToChoose << path;
+            press(w, Open);
+        }
+        if (removed)
+            QFile::remove(path);
+        press(w, Send);
+        return f.dialogs.texts().mid(1).join(';');
+    };
+    recvMode = 6;
+    QCOMPARE(start(fw, QString()), QStringLiteral("未选择文件"));
+    QCOMPARE(start(fw, empty), QStringLiteral("未选择文件;文件为空"));
+    QCOMPARE(start(data, writeFile(dir, "x"), true), QStringLiteral("未选择文件;文件为空;文件读取失败"));
+    QCOMPARE(f.dialogs.boxes.last().title, QStringLiteral("Error"));
+    QTest::qWait(50);
+    QVERIFY(f.sim.received().isEmpty());
+    QCOMPARE(recvMode, 6);
+    QVERIFY(f.linkControlsEnabled() && fw->findChild<QPushButton *>("sendfile")->isEnabled());
+
+    // A transfer left hanging by a module that never answered the cancel
+    // must not spoil the next start.
+    f.sim.scriptAnswer(1, "");
+    start(fw, writeFile(dir, fileOf(1500)));
+    QVERIFY(f.linkControlsEnabled(false));
+    QTRY_COMPARE(f.sim.blocksAccepted(), 1);
+    QCOMPARE(start(data, empty).section(';', -1), QStringLiteral("已有升级正在进行"));
+    f.sim.setSilent(true);
+    press(fw, Stop);
+    QTest::qWait(50);
+    f.sim.setSilent(false);
+    start(fw, writeFile(dir, fileOf(1500)));
+    QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("更新完成"));
+    QCOMPARE(f.sim.upload(ModuleSim::Target::Firmware).left(1500), fileOf(1500));
+
+    // Closing the window of a finished upload keeps the status view polled.
+    pollTimer->stop();
+    recvMode = 2;
+    fw->close();
+    QCOMPARE(recvMode, 4);
+    QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, 2000);
+}
+
+void TestUpgrade::password()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    for (const char *typed : {"QUMBELTB", "", "qumbelta", " QUMBELTA", "QUMBELTA "})
+        QVERIFY2(!openUpgrade(f, 1, typed), typed);
+    QCOMPARE(f.dialogs.texts().mid(1).join(QString()), QStringLiteral("密码错误").repeated(5));
+    QCOMPARE(f.dialogs.boxes.last().title, QStringLiteral("错误"));
+    QVERIFY(openUpgrade(f, 1) && openUpgrade(f, 2));
+    // Two prompts open at once both open the window of the entry chosen last.
+    f.widget<QAction>("shengji")->trigger();
+    f.widget<QAction>("fs")->trigger();
+    const auto prompts = f.window->findChildren<QMainWindow *>("mima");
+    for (QMainWindow *prompt : prompts.mid(7)) {
+        prompt->findChild<QLineEdit *>("mi")->setText("QUMBELTA");
+        QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
+        QVERIFY(prompt->findChild<QMainWindow *>("FS"));
+    }
+    for (QMainWindow *prompt : prompts)
+        QVERIFY(!prompt->isVisible());
+}
+
+void TestUpgrade::independentReceiver()
+{
+    // python3-xmodem receives on a pseudo-terminal of its own, then prints
+    // the prompt as the module would.
+    QTemporaryDir dir;
+    QProcess receiver;
+    receiver.start("/usr/bin/python3", {QStringLiteral(TESTS_DIR "/support/xmodem_receive.py"), dir.filePath("got.bin")});
+    QVERIFY(receiver.waitForReadyRead(5000));
+    SimFixture f;
+    portNameSetting = QString::fromUtf8(receiver.readLine().trimmed());
+    f.click("DAKAI");
+    QVERIFY(serialPort->isOpen());
+    QMainWindow *w = openUpgrade(f, 1);
+    const QByteArray file = fileOf(300 * 1024 - 7);
+    f.dialogs.filesToChoose << writeFile(dir, file);
+    press(w, Open);
+    press(w, Send);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().last(), QStringLiteral("更新完成"), 60000);
+    QVERIFY(receiver.waitForFinished(5000));
+    QFile got(dir.filePath("got.bin"));
+    QVERIFY(got.open(QIODevice::ReadOnly));
+    QVERIFY(got.readAll() == file + QByteArray(7, 0x1A)); // the padding of the last block is kept
+}
+
+QTEST_MAIN(TestUpgrade)
+#include "tst_upgrade.moc"

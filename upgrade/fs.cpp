@@ -1,0 +1,45 @@
+#include "fs.h"
+#include "ui_fs.h"
+
+#include "mainwindow/globals.h"
+#include "transfer.h"
+#include "upload.h"
+
+FS::FS(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::FS)
+{
+    ui->setupUi(this);
+    fsUi = ui;
+    setUpUploadWindow(this, ui->jindu);
+}
+
+FS::~FS()
+{
+    recvMode = 4;
+    // The main window's handler must not reach widgets that are gone.
+    if (fsUi == ui)
+        fsUi = nullptr;
+    delete ui;
+}
+
+void FS::closeEvent(QCloseEvent *event)
+{
+    uploadWindowClosed();
+    QMainWindow::closeEvent(event);
+}
+
+void FS::on_open_clicked()
+{
+    chooseUploadFile(dataUpload.view());
+}
+
+void FS::on_send_clicked()
+{
+    startUpload(dataUpload, dataUpload.view());
+}
+
+void FS::on_stop_clicked()
+{
+    cancelUpload(dataUpload.view());
+}

@@ -1,0 +1,45 @@
+#include "sheng.h"
+#include "ui_sheng.h"
+
+#include "mainwindow/globals.h"
+#include "transfer.h"
+#include "upload.h"
+
+sheng::sheng(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::sheng)
+{
+    ui->setupUi(this);
+    shengUi = ui;
+    setUpUploadWindow(this, ui->jindu);
+}
+
+sheng::~sheng()
+{
+    recvMode = 4;
+    // The main window's handler must not reach widgets that are gone.
+    if (shengUi == ui)
+        shengUi = nullptr;
+    delete ui;
+}
+
+void sheng::closeEvent(QCloseEvent *event)
+{
+    uploadWindowClosed();
+    QMainWindow::closeEvent(event);
+}
+
+void sheng::on_openfile_clicked()
+{
+    chooseUploadFile(firmwareUpload.view());
+}
+
+void sheng::on_sendfile_clicked()
+{
+    startUpload(firmwareUpload, firmwareUpload.view());
+}
+
+void sheng::on_sendstop_clicked()
+{
+    cancelUpload(firmwareUpload.view());
+}

@@ -1,0 +1,50 @@
+#ifndef UPLOAD_H
+#define UPLOAD_H
+
+#include <QString>
+
+class QCloseEvent;
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
+class QWidget;
+
+// The widgets of one upgrade window that an upload shows itself in; all null
+// when the window is gone.
+struct UploadView {
+    QWidget *window = nullptr;
+    QTextEdit *filename = nullptr;
+    QPushButton *open = nullptr;
+    QPushButton *send = nullptr;
+    QPushButton *yifasong = nullptr;
+    QPushButton *zongdaxiao = nullptr;
+    QProgressBar *jindu = nullptr;
+};
+
+// What tells a firmware upload from a waveform data upload.
+struct UploadKind {
+    const char *command;        // puts the module in receive mode
+    int mode;                   // recvMode while the upload runs
+    bool (*promptMeansDone)(int position); // the module's '>' at this index of a read
+    const char *failureText;    // the box when the upload did not complete
+    bool loadAfter;             // "KEY 1" and "LOADDAC" after a complete upload
+    UploadView (*view)();       // the newest window of this kind
+};
+
+extern const UploadKind firmwareUpload;
+extern const UploadKind dataUpload;
+
+// Title, flags and progress range of a new upgrade window; polling pauses
+// while it is open.
+void setUpUploadWindow(QWidget *window, QProgressBar *jindu);
+
+// The window's three buttons and its closing, the same for both kinds.
+void chooseUploadFile(const UploadView &view);
+void startUpload(const UploadKind &kind, const UploadView &view);
+void cancelUpload(const UploadView &view);
+void uploadWindowClosed();
+
+// "0K", "2K": the sizes shown in the windows.
+QString kilobytes(int count);
+
+#endif
