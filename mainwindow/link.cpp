@@ -127,10 +127,10 @@ void DUDaze::setLinkControlsEnabled(bool enabled)
 {
     ui->AUTO->setEnabled(enabled);
     ui->shengji->setEnabled(enabled);
-    ui->single->setEnabled(enabled);
-    ui->GOorSTOP->setEnabled(enabled);
     ui->fs->setEnabled(enabled);
     ui->rizhi->setEnabled(enabled);
+    ui->single->setEnabled(enabled);
+    ui->GOorSTOP->setEnabled(enabled);
     ui->DAC_BU->setEnabled(enabled);
 }
 

@@ -1,5 +1,6 @@
 // The pure rules: values cut out of replies, the switch caption, the DAC
-// range and the cycle period.
+// range, the cycle period and the end of the log.
+#include "log/logprompt.h"
 #include "mainwindow/controlvalues.h"
 #include "mainwindow/replyvalue.h"
 
@@ -20,6 +21,7 @@ private slots:
     void dacRange();
     void cyclePeriod_data();
     void cyclePeriod();
+    void logPrompt();
 };
 
 void TestRules::replyValue_data()
@@ -111,6 +113,14 @@ void TestRules::cyclePeriod()
     QFETCH(QString, time);
     QFETCH(int, period);
     QCOMPARE(cyclePeriodMs(time), period);
+}
+
+void TestRules::logPrompt()
+{
+    for (const char *end : {">", "log\r\n>", "log\r\n> \r\n", "a > b\r\n>\n"})
+        QVERIFY2(endsWithPrompt(end), end);
+    for (const char *text : {"", " \r\n", "temp > 50\r\n", ">x", "> x\r\n"})
+        QVERIFY2(!endsWithPrompt(text), text);
 }
 
 QTEST_MAIN(TestRules)

@@ -1,0 +1,154 @@
+// The log download: what the module sends, what lands in the file, and the
+// state the main window is left in.
+#include "mainwindow/globals.h"
+#include "simfixture.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QByteArray unescaped(const char *text)
+{
+    return QByteArray(text).replace("\\0", QByteArray(1, '\0'));
+}
+
+} // namespace
+
+class TestLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void download_data();
+    void download();
+    void refusals();
+};
+
+void TestLog::download_data()
+{
+    QTest::addColumn<int>("modeBefore");
+    QTest::addColumn<QString>("path");       // empty: a file that holds an old log
+    QTest::addColumn<QByteArrayList>("pieces"); // "hang up": the line goes
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("modeAfter");
+
+    const struct {
+        const char *name;
+        int modeBefore;
+        const char *path, *pieces, *file, *box;
+        int modeAfter;
+    } rows[] = {
+        {"three pieces, the prompt alone last", 4, "", "line one\r\n|line two\r\n|>", "line one\r\nline two\r\n>",
+         "日志下载完成", 4},
+        {"the end of the log and the prompt in one piece", 6, "", "a\r\n|b\r\n>", "a\r\nb\r\n>", "日志下载完成", 4},
+        {"NUL and bytes above 0x7F saved unchanged", 4, "", "x\\0y\xff\r\n温度\r\n|> \r\n", "x\\0y\xff\r\n温度\r\n> \r\n",
+         "日志下载完成", 4},
+        {"a '>' inside the log is log text", 4, "", "temp > 50\r\n|ok>>\r\nend\r\n|>", "temp > 50\r\nok>>\r\nend\r\n>",
+         "日志下载完成", 4},
+        {"started during the automatic cycle", 0, "", "log\r\n>", "log\r\n>", "日志下载完成", 4},
+        {"the line lost", 4, "", "part one\r\n|hang up", "part one\r\n", "串口断开连接", 5},
+        {"a file that takes no data", 4, "/dev/full", "log\r\n|>", "", "日志文件写入失败", 4},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << r.modeBefore << r.path << unescaped(r.pieces).split('|') << unescaped(r.file)
+                              << QString::fromUtf8(r.box) << r.modeAfter;
+}
+
+void TestLog::download()
+{
+    QFETCH(int, modeBefore);
+    QFETCH(QString, path);
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, box);
+    QFETCH(int, modeAfter);
+
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    QTemporaryDir dir;
+    if (path.isEmpty()) {
+        path = dir.filePath("module.log");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older, longer log\r\n") > 0);
+    }
+    f.dialogs.filesToChoose << path;
+    if (modeBefore == 0) {
+        f.widget<QLineEdit>("TIME")->setText("3");
+        f.click("AUTO");
+    }
+    recvMode = modeBefore;
+    f.sim.setRawAnswer(pieces.takeFirst());
+    f.widget<QAction>("rizhi")->trigger();
+    QCOMPARE(recvMode, 5);
+    QVERIFY(!pollTimer->isActive());
+    QVERIFY(f.linkControlsEnabled(false));
+    for (const QByteArray &piece : pieces) {
+        QTest::qWait(60);
+        if (piece == "hang up")
+            f.sim.hangUp();
+        else
+            f.sim.send(piece);
+    }
+    QTRY_COMPARE(f.dialogs.texts().mid(1), QStringList{box});
+    QTest::qWait(50);
+    QCOMPARE(f.dialogs.texts().mid(1), QStringList{box});
+    QCOMPARE(f.sim.commands().first().line, QByteArray("dump logtext"));
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    if (!path.startsWith("/dev/")) // a device reads back no file
+        QCOMPARE(saved.readAll(), file);
+    QCOMPARE(recvMode, modeAfter);
+    const bool open = modeAfter == 4;
+    QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, open ? 2000 : -1);
+    QVERIFY(f.linkControlsEnabled(open));
+    QCOMPARE(f.text("AUTO"), QString::fromUtf8(modeBefore == 0 ? "停止" : "循环"));
+}
+
+void TestLog::refusals()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    recvMode = 6;
+    pollTimer->start(3000);
+    f.widget<QAction>("rizhi")->trigger(); // the dialog is cancelled
+    f.dialogs.filesToChoose << "/sys/kernel/notes";
+    f.widget<QAction>("rizhi")->trigger();
+    QCOMPARE(f.dialogs.fileDialogs, 2);
+    QCOMPARE(f.dialogs.texts().mid(1), QStringList{"日志文件无法打开"});
+    QCOMPARE(f.dialogs.boxes.last().title, QStringLiteral("错误"));
+    QTest::qWait(50);
+    QVERIFY(f.sim.received().isEmpty());
+    QCOMPARE(recvMode, 6);
+    QCOMPARE(pollTimer->interval(), 3000);
+    QVERIFY(f.linkControlsEnabled(true));
+
+    // An upgrade window opened before the download cannot start an upload in it.
+    f.widget<QAction>("shengji")->trigger();
+    QMainWindow *prompt = f.window->findChild<QMainWindow *>("mima");
+    prompt->findChild<QLineEdit *>("mi")->setText(accessPassword);
+    QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
+    QMainWindow *upgrade = prompt->findChild<QMainWindow *>("sheng");
+    QTemporaryDir dir;
+    for (const char *name : {"image.bin", "module.log"}) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("data") == 4);
+        f.dialogs.filesToChoose << file.fileName();
+    }
+    QTest::mouseClick(upgrade->findChild<QPushButton *>("openfile"), Qt::LeftButton);
+    f.sim.setSilent(true);
+    f.widget<QAction>("rizhi")->trigger();
+    QTest::mouseClick(upgrade->findChild<QPushButton *>("sendfile"), Qt::LeftButton);
+    QCOMPARE(f.dialogs.texts().last(), QStringLiteral("日志下载正在进行"));
+    QCOMPARE(recvMode, 5);
+    QTest::qWait(50);
+    QCOMPARE(f.sim.received(), QByteArray("dump logtext\r\n"));
+}
+
+QTEST_MAIN(TestLog)
+#include "tst_log.moc"
