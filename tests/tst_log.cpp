@@ -10,15 +10,6 @@
 #include <QTest>
 #include <QTimer>
 
-namespace {
-
-QByteArray unescaped(const char *text)
-{
-    return QByteArray(text).replace("\\0", QByteArray(1, '\0'));
-}
-
-} // namespace
-
 class TestLog : public QObject
 {
     Q_OBJECT
@@ -29,60 +20,62 @@ private slots:
     void refusals();
 };
 
+namespace {
+
+const struct Row {
+    const char *name;
+    int modeBefore;
+    const char *path;    // empty: a file that holds an older log
+    const char *pieces;  // what the module sends, '|' between pieces; "hang up": the line goes
+    const char *file, *box;
+    int modeAfter;
+} rows[] = {
+    {"three pieces, the prompt alone last", 4, "", "line one\r\n|line two\r\n|>", "line one\r\nline two\r\n>",
+     "日志下载完成", 4},
+    {"the end of the log and the prompt in one piece", 6, "", "a\r\n|b\r\n>", "a\r\nb\r\n>", "日志下载完成", 4},
+    {"NUL and bytes above 0x7F saved unchanged", 4, "", "x\\0y\xff\r\n温度\r\n|> \r\n", "x\\0y\xff\r\n温度\r\n> \r\n",
+     "日志下载完成", 4},
+    {"a '>' inside the log is log text", 4, "", "temp > 50\r\n|ok>>\r\nend\r\n|>", "temp > 50\r\nok>>\r\nend\r\n>",
+     "日志下载完成", 4},
+    {"started during the automatic cycle", 0, "", "log\r\n>", "log\r\n>", "日志下载完成", 4},
+    {"the line lost", 4, "", "part one\r\n|hang up", "part one\r\n", "串口断开连接", 5},
+    {"a file that takes no data", 4, "/dev/full", "log\r\n|>", "", "日志文件写入失败", 4},
+};
+
+QByteArray unescaped(const char *text)
+{
+    return QByteArray(text).replace("\\0", QByteArray(1, '\0'));
+}
+
+} // namespace
+
 void TestLog::download_data()
 {
-    QTest::addColumn<int>("modeBefore");
-    QTest::addColumn<QString>("path");       // empty: a file that holds an old log
-    QTest::addColumn<QByteArrayList>("pieces"); // "hang up": the line goes
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<int>("modeAfter");
-
-    const struct {
-        const char *name;
-        int modeBefore;
-        const char *path, *pieces, *file, *box;
-        int modeAfter;
-    } rows[] = {
-        {"three pieces, the prompt alone last", 4, "", "line one\r\n|line two\r\n|>", "line one\r\nline two\r\n>",
-         "日志下载完成", 4},
-        {"the end of the log and the prompt in one piece", 6, "", "a\r\n|b\r\n>", "a\r\nb\r\n>", "日志下载完成", 4},
-        {"NUL and bytes above 0x7F saved unchanged", 4, "", "x\\0y\xff\r\n温度\r\n|> \r\n", "x\\0y\xff\r\n温度\r\n> \r\n",
-         "日志下载完成", 4},
-        {"a '>' inside the log is log text", 4, "", "temp > 50\r\n|ok>>\r\nend\r\n|>", "temp > 50\r\nok>>\r\nend\r\n>",
-         "日志下载完成", 4},
-        {"started during the automatic cycle", 0, "", "log\r\n>", "log\r\n>", "日志下载完成", 4},
-        {"the line lost", 4, "", "part one\r\n|hang up", "part one\r\n", "串口断开连接", 5},
-        {"a file that takes no data", 4, "/dev/full", "log\r\n|>", "", "日志文件写入失败", 4},
-    };
-    for (const auto &r : rows)
-        QTest::newRow(r.name) << r.modeBefore << r.path << unescaped(r.pieces).split('|') << unescaped(r.file)
-                              << QString::fromUtf8(r.box) << r.modeAfter;
+    QTest::addColumn<int>("row");
+    for (int i = 0; i < int(sizeof rows / sizeof *rows); ++i)
+        QTest::newRow(rows[i].name) << i;
 }
 
 void TestLog::download()
 {
-    QFETCH(int, modeBefore);
-    QFETCH(QString, path);
-    QFETCH(QByteArrayList, pieces);
-    QFETCH(QByteArray, file);
-    QFETCH(QString, box);
-    QFETCH(int, modeAfter);
-
+    QFETCH(int, row);
+    const Row &r = rows[row];
     SimFixture f;
     QVERIFY(f.connectQuietly());
     QTemporaryDir dir;
+    QString path = QString::fromLatin1(r.path);
     if (path.isEmpty()) {
         path = dir.filePath("module.log");
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older, longer log\r\n") > 0);
     }
     f.dialogs.filesToChoose << path;
-    if (modeBefore == 0) {
+    if (r.modeBefore == 0) {
         f.widget<QLineEdit>("TIME")->setText("3");
         f.click("AUTO");
     }
-    recvMode = modeBefore;
+    recvMode = r.modeBefore;
+    QByteArrayList pieces = unescaped(r.pieces).split('|');
     f.sim.setRawAnswer(pieces.takeFirst());
     f.widget<QAction>("rizhi")->trigger();
     QCOMPARE(recvMode, 5);
@@ -95,19 +88,20 @@ void TestLog::download()
         else
             f.sim.send(piece);
     }
-    QTRY_COMPARE(f.dialogs.texts().mid(1), QStringList{box});
+    const QStringList box{QString::fromUtf8(r.box)};
+    QTRY_COMPARE(f.dialogs.texts().mid(1), box);
     QTest::qWait(50);
-    QCOMPARE(f.dialogs.texts().mid(1), QStringList{box});
+    QCOMPARE(f.dialogs.texts().mid(1), box);
     QCOMPARE(f.sim.commands().first().line, QByteArray("dump logtext"));
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     if (!path.startsWith("/dev/")) // a device reads back no file
-        QCOMPARE(saved.readAll(), file);
-    QCOMPARE(recvMode, modeAfter);
-    const bool open = modeAfter == 4;
+        QCOMPARE(saved.readAll(), unescaped(r.file));
+    QCOMPARE(recvMode, r.modeAfter);
+    const bool open = r.modeAfter == 4;
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, open ? 2000 : -1);
     QVERIFY(f.linkControlsEnabled(open));
-    QCOMPARE(f.text("AUTO"), QString::fromUtf8(modeBefore == 0 ? "停止" : "循环"));
+    QCOMPARE(f.text("AUTO"), QString::fromUtf8(r.modeBefore == 0 ? "停止" : "循环"));
 }
 
 void TestLog::refusals()
