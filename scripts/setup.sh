@@ -7,6 +7,7 @@ packages=(
     qtbase5-dev libqt5serialport5-dev
     xvfb xauth imagemagick fonts-wqy-microhei
     python3 python3-xmodem lrzsz
+    dpkg-dev file desktop-file-utils
 )
 
 missing=()

@@ -11,6 +11,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 scripts/build.sh build
 (cd build && ctest --output-on-failure)
+scripts/package-check.sh build
 
 scripts/build.sh build-asan -DDUDAZE_SANITIZE=ON
 (cd build-asan && ctest --output-on-failure)

@@ -228,6 +228,10 @@ void TestUpgrade::refusals()
     fw->close();
     QCOMPARE(recvMode, 4);
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, 2000);
+
+    // With the link closed nothing would reach the module.
+    f.click("DAKAI");
+    QCOMPARE(start(data, writeFile(dir, "x")).section(';', -1), QStringLiteral("串口未连接"));
 }
 
 void TestUpgrade::password()

@@ -77,7 +77,8 @@ int main(int argc, char *argv[])
         QTest::mouseClick(upgrade->findChild<QPushButton *>(u.open), Qt::LeftButton);
         const int before = dialogs.boxes.size();
         QTest::mouseClick(upgrade->findChild<QPushButton *>(u.send), Qt::LeftButton);
-        QTest::qWaitFor([&] { return dialogs.boxes.size() > before; }, 60000);
+        if (!QTest::qWaitFor([&] { return dialogs.boxes.size() > before; }, 60000))
+            std::fprintf(stderr, "screens: the %s upload did not end\n", u.window);
         QTest::qWait(300);
         upgrade->grab().save(out.filePath(u.shot));
         upgrade->close();
@@ -86,7 +87,8 @@ int main(int argc, char *argv[])
     QFile(files.filePath("module.log")).open(QIODevice::WriteOnly);
     const int before = dialogs.boxes.size();
     window.findChild<QAction *>("rizhi")->trigger();
-    QTest::qWaitFor([&] { return dialogs.boxes.size() > before; }, 60000);
+    if (!QTest::qWaitFor([&] { return dialogs.boxes.size() > before; }, 60000))
+        std::fprintf(stderr, "screens: the log download did not end\n");
     QFile log(files.filePath("module.log"));
     log.open(QIODevice::ReadOnly);
     std::printf("screens: log saved, %lld bytes\n", log.size());

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Packages a built tree (default build/) as a .deb and lists it, installs the
+# tree into a scratch root and checks what a technician's machine receives:
+# the two programs, a valid desktop entry with its icon, and a tool that starts
+# from there and runs with nothing on its error output but Qt's platform notes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build}
+
+fail() { echo "package-check: $*" >&2; exit 1; }
+
+out=$(cd "$dir" && pwd)/deb
+rm -rf "$out"
+cpack --config "$dir/CPackConfig.cmake" -B "$out" >/dev/null
+debs=("$out"/dudaze_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one dudaze_*.deb in $out"
+deb=${debs[0]}
+echo "package-check: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+dpkg-deb -f "$deb" Package Version Architecture Depends Recommends
+dpkg-deb -c "$deb"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libqt5core5a libqt5widgets5 libqt5serialport5; do
+    [[ ",$depends," =~ [,\ ]${lib}[\ ,] ]] || fail "Depends lacks $lib: $depends"
+done
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+DESTDIR=$root cmake --install "$dir" --prefix /usr >/dev/null
+
+# The package and the installed tree hold the same files.
+diff <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort) \
+     <(cd "$root" && find . ! -type d | sed 's|^\./||' | sort) ||
+    fail "the package and the installed tree differ"
+
+bin=$root/usr/bin
+apps=$root/usr/share/applications
+icons=$root/usr/share/icons/hicolor/scalable/apps
+[ -x "$bin/dudaze" ] && [ -x "$bin/module-sim" ] || fail "dudaze or module-sim missing from $bin"
+entry=$apps/dudaze.desktop
+[ -f "$entry" ] || fail "no desktop entry in $apps"
+report=$(desktop-file-validate "$entry" 2>&1) || report="rejected. $report"
+[ -z "$report" ] || fail "desktop entry: $report"
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+icon_name=$(sed -n 's/^Icon=//p' "$entry")
+[ -x "$bin/$exec_name" ] || fail "the desktop entry runs '$exec_name', which is not in $bin"
+[ -f "$icons/$icon_name.svg" ] || fail "the desktop entry's icon '$icon_name' is not in $icons"
+if readelf -d "$bin/dudaze" "$bin/module-sim" | grep 'R\(UN\)\?PATH' >/dev/null; then
+    fail "an installed program still points at a library path of the build"
+fi
+"$bin/module-sim" --help >/dev/null || fail "the installed module-sim does not run"
+
+# Still running after two seconds is the pass; Qt's own platform notes on the
+# error output are expected, anything else is not.
+err=$root/dudaze.err
+rc=0
+QT_QPA_PLATFORM=offscreen timeout -k 5 2 "$bin/dudaze" >/dev/null 2>"$err" || rc=$?
+[ "$rc" -eq 124 ] || fail "the installed dudaze ended within two seconds (status $rc): $(cat "$err")"
+unexpected=$(grep -v -e '^QStandardPaths: XDG_RUNTIME_DIR not set' \
+                     -e '^This plugin does not support propagateSizeHints()' "$err" || true)
+[ -z "$unexpected" ] || fail "the installed dudaze wrote to its error output: $unexpected"
+echo "package-check: installed tree holds both programs, a valid desktop entry and its icon; dudaze ran 2 s offscreen"
