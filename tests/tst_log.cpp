@@ -123,11 +123,7 @@ void TestLog::refusals()
     QVERIFY(f.linkControlsEnabled(true));
 
     // An upgrade window opened before the download cannot start an upload in it.
-    f.widget<QAction>("shengji")->trigger();
-    QMainWindow *prompt = f.window->findChild<QMainWindow *>("mima");
-    prompt->findChild<QLineEdit *>("mi")->setText(accessPassword);
-    QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
-    QMainWindow *upgrade = prompt->findChild<QMainWindow *>("sheng");
+    QMainWindow *upgrade = f.openUpgrade(1);
     QTemporaryDir dir;
     for (const char *name : {"image.bin", "module.log"}) {
         QFile file(dir.filePath(name));

@@ -16,16 +16,6 @@
 
 namespace {
 
-// Opens the upgrade window of target through the menu and the password prompt.
-QMainWindow *openUpgrade(SimFixture &f, int target, const QString &password = "QUMBELTA")
-{
-    f.widget<QAction>(target == 1 ? "shengji" : "fs")->trigger();
-    QMainWindow *prompt = f.window->findChildren<QMainWindow *>("mima").last();
-    prompt->findChild<QLineEdit *>("mi")->setText(password);
-    QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
-    return prompt->findChild<QMainWindow *>(target == 1 ? "sheng" : "FS");
-}
-
 QByteArray fileOf(int size)
 {
     QByteArray file;
@@ -128,7 +118,7 @@ void TestUpgrade::transfer()
     const Row &r = rows[row];
     SimFixture f;
     QVERIFY(f.connectQuietly());
-    QMainWindow *w = openUpgrade(f, r.target);
+    QMainWindow *w = f.openUpgrade(r.target);
     QTemporaryDir dir;
     const QByteArray file = fileOf(r.size);
     f.dialogs.filesToChoose << writeFile(dir, file);
@@ -183,8 +173,8 @@ void TestUpgrade::refusals()
 {
     SimFixture f;
     QVERIFY(f.connectQuietly());
-    QMainWindow *fw = openUpgrade(f, 1);
-    QMainWindow *data = openUpgrade(f, 2);
+    QMainWindow *fw = f.openUpgrade(1);
+    QMainWindow *data = f.openUpgrade(2);
     QTemporaryDir dir;
     const QString empty = writeFile(dir, QByteArray());
     auto start = [&](QMainWindow *w, const QString &path, bool removed = false) {
@@ -239,10 +229,10 @@ void TestUpgrade::password()
     SimFixture f;
     QVERIFY(f.connectQuietly());
     for (const char *typed : {"QUMBELTB", "", "qumbelta", " QUMBELTA", "QUMBELTA "})
-        QVERIFY2(!openUpgrade(f, 1, typed), typed);
+        QVERIFY2(!f.openUpgrade(1, typed), typed);
     QCOMPARE(f.dialogs.texts().mid(1).join(QString()), QStringLiteral("密码错误").repeated(5));
     QCOMPARE(f.dialogs.boxes.last().title, QStringLiteral("错误"));
-    QVERIFY(openUpgrade(f, 1) && openUpgrade(f, 2));
+    QVERIFY(f.openUpgrade(1) && f.openUpgrade(2));
     // Two prompts open at once both open the window of the entry chosen last.
     f.widget<QAction>("shengji")->trigger();
     f.widget<QAction>("fs")->trigger();
@@ -268,7 +258,7 @@ void TestUpgrade::independentReceiver()
     portNameSetting = QString::fromUtf8(receiver.readLine().trimmed());
     f.click("DAKAI");
     QVERIFY(serialPort->isOpen());
-    QMainWindow *w = openUpgrade(f, 1);
+    QMainWindow *w = f.openUpgrade(1);
     const QByteArray file = fileOf(300 * 1024 - 7);
     f.dialogs.filesToChoose << writeFile(dir, file);
     press(w, Open);

@@ -31,15 +31,15 @@ void FS::closeEvent(QCloseEvent *event)
 
 void FS::on_open_clicked()
 {
-    chooseUploadFile(dataUpload.view());
+    chooseUploadFile(uploadView(ui));
 }
 
 void FS::on_send_clicked()
 {
-    startUpload(dataUpload, dataUpload.view());
+    startUpload(dataUpload, uploadView(ui));
 }
 
 void FS::on_stop_clicked()
 {
-    cancelUpload(dataUpload.view());
+    cancelUpload(uploadView(ui));
 }

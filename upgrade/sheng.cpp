@@ -31,15 +31,15 @@ void sheng::closeEvent(QCloseEvent *event)
 
 void sheng::on_openfile_clicked()
 {
-    chooseUploadFile(firmwareUpload.view());
+    chooseUploadFile(uploadView(ui));
 }
 
 void sheng::on_sendfile_clicked()
 {
-    startUpload(firmwareUpload, firmwareUpload.view());
+    startUpload(firmwareUpload, uploadView(ui));
 }
 
 void sheng::on_sendstop_clicked()
 {
-    cancelUpload(firmwareUpload.view());
+    cancelUpload(uploadView(ui));
 }

@@ -17,21 +17,8 @@
 
 namespace {
 
-UploadView firmwareView()
-{
-    if (!shengUi)
-        return {};
-    return {shengUi->centralwidget->window(), shengUi->filename, shengUi->openfile, shengUi->sendfile,
-            shengUi->yifasong, shengUi->zongdaxiao, shengUi->jindu};
-}
-
-UploadView dataView()
-{
-    if (!fsUi)
-        return {};
-    return {fsUi->centralwidget->window(), fsUi->filename, fsUi->open, fsUi->send,
-            fsUi->yifasong, fsUi->zongdaxiao, fsUi->jindu};
-}
+UploadView firmwareView() { return uploadView(shengUi); }
+UploadView dataView() { return uploadView(fsUi); }
 
 bool firmwareDone(int position) { return position <= 9; }
 bool dataDone(int position) { return position == 33; }
@@ -54,6 +41,21 @@ DUDaze *mainWindowOf(QWidget *w)
 
 const UploadKind firmwareUpload{Cmd::ReceiveFirmware, 2, firmwareDone, "更新未完成", false, firmwareView};
 const UploadKind dataUpload{Cmd::ReceiveData, 3, dataDone, "更新失败", true, dataView};
+
+UploadView uploadView(Ui::sheng *ui)
+{
+    if (!ui)
+        return {};
+    return {ui->centralwidget->window(), ui->filename, ui->openfile, ui->sendfile, ui->yifasong, ui->zongdaxiao,
+            ui->jindu};
+}
+
+UploadView uploadView(Ui::FS *ui)
+{
+    if (!ui)
+        return {};
+    return {ui->centralwidget->window(), ui->filename, ui->open, ui->send, ui->yifasong, ui->zongdaxiao, ui->jindu};
+}
 
 QString kilobytes(int count)
 {

@@ -21,6 +21,15 @@ struct UploadView {
     QProgressBar *jindu = nullptr;
 };
 
+namespace Ui {
+class sheng;
+class FS;
+}
+
+// The widgets of a window's form; empty for none.
+UploadView uploadView(Ui::sheng *ui);
+UploadView uploadView(Ui::FS *ui);
+
 // What tells a firmware upload from a waveform data upload.
 struct UploadKind {
     const char *command;        // puts the module in receive mode
@@ -28,7 +37,7 @@ struct UploadKind {
     bool (*promptMeansDone)(int position); // the module's '>' at this index of a read
     const char *failureText;    // the box when the upload did not complete
     bool loadAfter;             // "KEY 1" and "LOADDAC" after a complete upload
-    UploadView (*view)();       // the newest window of this kind
+    UploadView (*view)();       // the newest window of this kind, where replies show
 };
 
 extern const UploadKind firmwareUpload;

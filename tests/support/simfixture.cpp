@@ -45,6 +45,15 @@ void SimFixture::click(const char *button)
     QTest::mouseClick(widget<QPushButton>(button), Qt::LeftButton);
 }
 
+QMainWindow *SimFixture::openUpgrade(int target, const QString &password)
+{
+    widget<QAction>(target == 1 ? "shengji" : "fs")->trigger();
+    QMainWindow *prompt = window->findChildren<QMainWindow *>("mima").last();
+    prompt->findChild<QLineEdit *>("mi")->setText(password);
+    QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
+    return prompt->findChild<QMainWindow *>(target == 1 ? "sheng" : "FS");
+}
+
 bool SimFixture::linkControlsEnabled(bool enabled) const
 {
     for (const char *name : {"single", "AUTO", "GOorSTOP", "DAC_BU", "shengji", "fs", "rizhi"})

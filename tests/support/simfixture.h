@@ -25,6 +25,9 @@ public:
     // window and only what the test causes reaches the module.
     bool connectQuietly();
     void click(const char *button);
+    // Opens the upgrade window of target (1 firmware, 2 waveform data)
+    // through the menu and the password prompt; null when it stays shut.
+    QMainWindow *openUpgrade(int target, const QString &password = QStringLiteral("QUMBELTA"));
     // Whether the seven link controls are all enabled (or all disabled),
     // with "连接" and "串口设置" usable either way.
     bool linkControlsEnabled(bool enabled = true) const;
