@@ -1,0 +1,310 @@
+#!/usr/bin/env python3
+"""Runs the benchmarks against module-sim and prints one table.
+
+Usage: bench.py BUILD_DIR [--runs N]
+
+Every figure is the median of N runs (default 3); where two things are
+compared, each run measures both and the ratio is the median of the runs'
+ratios. Nothing here judges a figure: the goals are printed beside them.
+"""
+import argparse
+import datetime
+import os
+import random
+import select
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+import tty
+
+FIRMWARE_BYTES = 256 * 1024
+LOG_BYTES = 1024 * 1024
+BLOCK_BYTES = 1029          # STX, number, complement, 1024 data, CRC
+POLL_SECONDS = 30
+STARTUP_RUNS = 21
+TOOL_WINDOW_SIZE = "887x628"   # the main window's size in its form
+
+
+def line_limit(baud):
+    """Bytes per second one way on an 8N1 line."""
+    return baud / 10
+
+
+def block_line_ms(baud):
+    return BLOCK_BYTES / line_limit(baud) * 1000
+
+
+def firmware_file(path):
+    with open(path, "wb") as out:
+        out.write(random.Random(8).randbytes(FIRMWARE_BYTES))
+
+
+def log_file(path):
+    """Log text of LOG_BYTES without '>' or NUL, which would end or cut the log."""
+    rng = random.Random(5)
+    events = ["power on", "self test ok", "output on", "output off", "dac set", "temperature high", "fan ok"]
+    text = bytearray()
+    n = 0
+    while len(text) < LOG_BYTES:
+        text += ("2026-12-01 %02d:%02d:%02d.%03d #%06d %s t=%.1f\r\n" % (
+            n // 3600000 % 24, n // 60000 % 60, n // 1000 % 60, n % 1000, n,
+            rng.choice(events), 30 + rng.random() * 10)).encode()
+        n += 1
+    with open(path, "wb") as out:
+        out.write(text[:LOG_BYTES])
+
+
+class Sim:
+    """module-sim on a link path of its own, for the life of a with-block."""
+
+    def __init__(self, build, link, baud, extra=()):
+        self.link = link
+        self.proc = subprocess.Popen([os.path.join(build, "sim/module-sim"), "--baud", str(baud), "--link", link,
+                                      *extra], stdout=subprocess.DEVNULL)
+        for _ in range(100):
+            if os.path.islink(link):
+                return
+            time.sleep(0.05)
+        raise RuntimeError("module-sim made no link at " + link)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.proc.terminate()
+        self.proc.wait()
+
+    def drain(self):
+        """Reads what the module sent after a run ended, until 300 ms of quiet."""
+        fd = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            while select.select([fd], [], [], 0.3)[0]:
+                if not os.read(fd, 4096):
+                    break
+        except OSError:
+            pass
+        os.close(fd)
+
+
+def run_tool(build, *args):
+    """One run of bench-tool; its "name value" lines as a dict."""
+    proc = subprocess.run([os.path.join(build, "bench/bench-tool"), *map(str, args)],
+                          capture_output=True, text=True, timeout=900)
+    if proc.returncode != 0:
+        raise RuntimeError("bench-tool %s failed:\n%s%s" % (args[0], proc.stdout, proc.stderr))
+    figures = {}
+    for line in proc.stdout.splitlines():
+        name, _, value = line.partition(" ")
+        figures[name] = value
+    return figures
+
+
+def upload_by_tool(build, sim, baud, firmware):
+    got = run_tool(build, "upload", sim.link, baud, firmware)
+    sim.drain()
+    if got["box"] != "更新完成":
+        raise RuntimeError("the tool's upload ended with " + got["box"])
+    return float(got["ms"]) / 1000, float(got["cpu_s"])
+
+
+def upload_by_sx(sim, firmware):
+    """'RECV FW' written to the line, then sx -k on it; seconds from the command to sx's end."""
+    fd = os.open(sim.link, os.O_RDWR | os.O_NOCTTY)
+    tty.setraw(fd)
+    start = time.monotonic()
+    os.write(fd, b"RECV FW\r\n")
+    proc = subprocess.run(["sx", "-k", firmware], stdin=fd, stdout=fd, stderr=subprocess.PIPE, timeout=900)
+    seconds = time.monotonic() - start
+    os.close(fd)
+    sim.drain()
+    if proc.returncode != 0:
+        raise RuntimeError("sx failed:\n" + proc.stderr.decode(errors="replace")[-500:])
+    return seconds
+
+
+def log_by_tool(build, sim, source, saved):
+    # The tool asks for the log file in an open dialog: it must exist.
+    open(saved, "wb").close()
+    got = run_tool(build, "log", sim.link, 115200, saved)
+    sim.drain()
+    with open(source, "rb") as a, open(saved, "rb") as b:
+        sent, kept = a.read(), b.read()
+    # The module ends its log with the prompt, which the tool saves with it.
+    return float(got["ms"]) / 1000, kept == sent + b">"
+
+
+def startup(build, program, *args):
+    """Milliseconds from launching the program to its first painted frame, and its peak KiB."""
+    start = time.monotonic_ns()
+    proc = subprocess.run([os.path.join(build, "bench", program), *args], capture_output=True, text=True, timeout=60)
+    figures = dict(line.split(" ", 1) for line in proc.stdout.splitlines())
+    if proc.returncode != 0 or "peak_kib" not in figures:
+        raise RuntimeError("%s failed:\n%s%s" % (program, proc.stdout, proc.stderr))
+    return (int(figures["shown_ns"]) - start) / 1e6, int(figures["peak_kib"])
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def ratios(tops, bottoms):
+    return [t / b for t, b in zip(tops, bottoms)]
+
+
+def machine():
+    cpu = "?"
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as info:
+        kib = int(info.readline().split()[1])
+    return "%s, %d cores, %.1f GiB memory, %s" % (cpu, os.cpu_count(), kib / 2**20, datetime.date.today())
+
+
+def progress(text):
+    print("bench: " + text, file=sys.stderr, flush=True)
+
+
+def startup_runs(build, sim):
+    """STARTUP_RUNS x (tool, bare, bare at the tool's size): (ms, peak KiB) each."""
+    progress("start-up and memory, %d runs each" % STARTUP_RUNS)
+    startup(build, "bench-startup-tool", sim.link)  # warms the font and file caches
+    sim.drain()
+    got = {"tool": [], "bare": [], "sized": []}
+    for _ in range(STARTUP_RUNS):
+        got["tool"].append(startup(build, "bench-startup-tool", sim.link))
+        sim.drain()
+        got["bare"].append(startup(build, "bench-startup-bare"))
+        got["sized"].append(startup(build, "bench-startup-bare", TOOL_WINDOW_SIZE))
+    return got
+
+
+def poll_runs(build, sim, runs):
+    """runs x POLL_SECONDS connected and polling: (CPU seconds, wall seconds) each."""
+    progress("CPU while polling, %d x %d s" % (runs, POLL_SECONDS))
+    got = []
+    for _ in range(runs):
+        figures = run_tool(build, "poll", sim.link, 115200, POLL_SECONDS)
+        sim.drain()
+        if figures["dac"] != "12.5":
+            raise RuntimeError("the polls were not answered: DAC shows '%s'" % figures["dac"])
+        got.append((float(figures["cpu_s"]), float(figures["ms"]) / 1000))
+    return got
+
+
+def upload_runs(build, sim, baud, firmware, runs):
+    """runs x (the tool, then sx -k) at one speed; the tool's (seconds, CPU seconds) and sx's seconds."""
+    progress("upload of 256 KiB at %d, %d runs of the tool and of sx -k" % (baud, runs))
+    tool, sx = [], []
+    for _ in range(runs):
+        tool.append(upload_by_tool(build, sim, baud, firmware))
+        sx.append(upload_by_sx(sim, firmware))
+    return tool, sx
+
+
+def upload_rows(row, details, baud, tool, sx):
+    seconds = median([t for t, _ in tool])
+    rate = FIRMWARE_BYTES / seconds
+    per_block = seconds * 1000 / (FIRMWARE_BYTES / 1024) - block_line_ms(baud)
+    sx_rate = FIRMWARE_BYTES / median(sx)
+    goal = baud == 115200
+    row("Upload 256 KiB at %d, tool: 更新 to 更新完成" % baud,
+        "%.2f s, %.0f B/s, %.3f of the line's %.0f B/s" % (seconds, rate, rate / line_limit(baud), line_limit(baud)),
+        "≥ 0.80 of the line" if goal else "")
+    row("… time per block beyond its own line time of %.1f ms" % block_line_ms(baud), "%.1f ms" % per_block,
+        "≤ 23 ms (the 20 ms gathering wait + 3)" if goal else "")
+    row("… sx -k to the same module-sim at %d" % baud,
+        "%.2f s, %.0f B/s, %.3f of the line" % (median(sx), sx_rate, sx_rate / line_limit(baud)))
+    row("… tool as a ratio of sx -k", "%.3f" % median(ratios(sx, [t for t, _ in tool])), "≥ 0.81" if goal else "")
+    details.append("upload at %d, tool s: %s; sx -k s: %s" % (
+        baud, " ".join("%.2f" % t for t, _ in tool), " ".join("%.2f" % s for s in sx)))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--runs", type=int, default=3)
+    opts = parser.parse_args()
+    build, runs = os.path.abspath(opts.build), opts.runs
+    work = tempfile.mkdtemp(prefix="dudaze-bench.")
+    firmware, source = os.path.join(work, "firmware.bin"), os.path.join(work, "log.txt")
+    firmware_file(firmware)
+    log_file(source)
+    try:
+        uploads = {}
+        with Sim(build, os.path.join(work, "module-115200"), 115200, ["--log-file", source]) as sim:
+            polls = poll_runs(build, sim, runs)
+            starts = startup_runs(build, sim)
+            uploads[115200] = upload_runs(build, sim, 115200, firmware, runs)
+            progress("log download of 1 MiB at 115200, %d runs (about 92 s each)" % runs)
+            logs = [log_by_tool(build, sim, source, os.path.join(work, "saved-%d.txt" % i)) for i in range(runs)]
+        with Sim(build, os.path.join(work, "module-921600"), 921600) as sim:
+            uploads[921600] = upload_runs(build, sim, 921600, firmware, runs)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+    rows, details = [], []
+
+    def row(what, figure, goal=""):
+        rows.append((what, figure, goal))
+
+    for baud, (tool, sx) in uploads.items():
+        upload_rows(row, details, baud, tool, sx)
+
+    seconds = median([t for t, _ in logs])
+    rate = (LOG_BYTES + 1) / seconds
+    row("Log download 1 MiB at 115200: file chosen to 日志下载完成",
+        "%.2f s, %.0f B/s, %.3f of the line" % (seconds, rate, rate / line_limit(115200)), "≥ 0.95 of the line")
+    row("… saved file against the source", "the source byte for byte, then the prompt '>', in %d of %d runs" % (
+        sum(1 for _, same in logs if same), len(logs)), "all runs")
+    details.append("log download s: " + " ".join("%.2f" % t for t, _ in logs))
+
+    cpu_poll = [c / s * 100 for c, s in polls]
+    row("CPU of the tool, %d s connected and polling every 2000 ms" % POLL_SECONDS,
+        "%.3f s, %.2f %% of one core" % (median([c for c, _ in polls]), median(cpu_poll)), "< 1 %")
+    tool_upload = uploads[115200][0]
+    cpu_upload = [c / s * 100 for s, c in tool_upload]
+    row("CPU of the tool, 256 KiB upload at 115200",
+        "%.3f s, %.2f %% of one core" % (median([c for _, c in tool_upload]), median(cpu_upload)), "< 5 %")
+    details.append("CPU %% polling: %s; upload: %s" % (
+        " ".join("%.3f" % c for c in cpu_poll), " ".join("%.3f" % c for c in cpu_upload)))
+
+    tool, bare, sized = starts["tool"], starts["bare"], starts["sized"]
+
+    def ms(got):
+        return median([m for m, _ in got])
+
+    def mib(got):
+        return median([k for _, k in got]) / 1024
+
+    row("Start-up to the first painted frame (offscreen)", "tool %.1f ms, bare QMainWindow %.1f ms: %.2f times" % (
+        ms(tool), ms(bare), median(ratios([m for m, _ in tool], [m for m, _ in bare]))), "≤ 2 times")
+    row("Peak resident memory, the tool once connected", "tool %.1f MiB, bare QMainWindow %.1f MiB: %.2f times" % (
+        mib(tool), mib(bare), median(ratios([k for _, k in tool], [k for _, k in bare]))), "≤ 1.5 times")
+    row("… beside a bare QMainWindow of the tool's %s" % TOOL_WINDOW_SIZE.replace("x", " × "),
+        "%.1f ms: %.2f times; %.1f MiB: %.2f times" % (
+            ms(sized), median(ratios([m for m, _ in tool], [m for m, _ in sized])),
+            mib(sized), median(ratios([k for _, k in tool], [k for _, k in sized]))))
+    for name, got in starts.items():
+        details.append("start-up ms / peak KiB, %s: %s" % (name, " ".join("%.1f/%d" % r for r in got)))
+
+    print("Machine: " + machine())
+    print("Medians of %d runs (start-up and memory: %d); each ratio is the median of the runs' own ratios." % (
+        runs, STARTUP_RUNS))
+    print()
+    print("| Measure | Figure | Goal |")
+    print("|---|---|---|")
+    for what, figure, goal in rows:
+        print("| %s | %s | %s |" % (what, figure, goal))
+    print()
+    for line in details:
+        print("runs: " + line)
+
+
+if __name__ == "__main__":
+    main()

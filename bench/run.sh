@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the release build in build-release/ (or DIR) and prints the benchmark
+# table: the upload beside lrzsz's sx -k, the log download, CPU, start-up and
+# memory. About ten minutes; extra arguments go to bench.py (--runs N).
+#   bash bench/run.sh [DIR] [--runs N]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=build-release
+if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
+    dir=$1
+    shift
+fi
+scripts/setup.sh
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$dir" -j2 --target module-sim bench-tool bench-startup-tool bench-startup-bare >/dev/null
+QT_QPA_PLATFORM=offscreen python3 bench/bench.py "$dir" "$@"
