@@ -182,11 +182,6 @@ void TestLink::delayRunsEventsWithoutSpinning()
     QVERIFY(ran);
     // A busy wait would spend the whole time on the CPU.
     QVERIFY2(cpuUsed < 0.02, qPrintable(QString::number(cpuUsed)));
-    for (int ms : {1, 7, 33}) {
-        clock.restart();
-        delayMs(ms);
-        QVERIFY2(clock.elapsed() >= ms, qPrintable(QString::number(ms)));
-    }
 }
 
 QTEST_MAIN(TestLink)

@@ -26,10 +26,8 @@ class TestMainWindow : public QObject
 private slots:
     void action_data();
     void action();
-    void tickInsideSingleQuery();
     void cycleWithQueryAndSwitch();
     void dacTwoQuickClicks();
-    void bytesDuringAHandlerAreDispatched();
     void oneReadIsOneChunk();
 };
 
@@ -112,20 +110,6 @@ void TestMainWindow::action()
     QCOMPARE(f.dialogs.texts().mid(1).join(QLatin1Char(';')), QString::fromUtf8(r.box));
 }
 
-void TestMainWindow::tickInsideSingleQuery()
-{
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    f.sim.dac = "17";
-    // A tick between VER FULL and KEY 1 turns the mode back to 4, and the
-    // status handler shows the DAC value of the rest of the query.
-    QTimer::singleShot(150, f.window, [&] { tick(f); });
-    f.click("single");
-    QCOMPARE(recvMode, 4);
-    QTRY_COMPARE(f.text("DAC_Value"), QStringLiteral("17"));
-    QCOMPARE(f.lines(), QByteArrayList({"MT", "VER FULL", "KEY 1", "DACINFO"}));
-}
-
 void TestMainWindow::cycleWithQueryAndSwitch()
 {
     SimFixture f;
@@ -160,29 +144,6 @@ void TestMainWindow::dacTwoQuickClicks()
     f.click("DAC_BU");
     QCOMPARE(f.lines(), QByteArrayList({"key 3", "key 3", "DAC 25", "boot", "DAC 20", "boot"}));
     QCOMPARE(f.sim.dac, QByteArray("20"));
-}
-
-void TestMainWindow::bytesDuringAHandlerAreDispatched()
-{
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    recvMode = 4;
-    // The status handler waits while the module answers in two pieces and
-    // the mode changes; the answer must reach the handler of the new mode,
-    // whole, once the waiting handler has returned.
-    bool waited = false;
-    QObject::connect(f.widget<QLineEdit>("DAC_Value"), &QLineEdit::textChanged, [&] {
-        if (waited)
-            return;
-        waited = true;
-        recvMode = 6;
-        f.sim.send("MT: 4");
-        QTimer::singleShot(40, [&] { f.sim.send("1.5\r\n"); });
-        delayMs(100);
-    });
-    f.sim.send("DAC: 11\r\n");
-    QTRY_COMPARE(f.text("TEMP"), QStringLiteral("41.5"));
-    QCOMPARE(f.text("DAC_Value"), QStringLiteral("11"));
 }
 
 void TestMainWindow::oneReadIsOneChunk()

@@ -10,17 +10,11 @@
 #include <QTest>
 #include <QTimer>
 
-void resetGlobals()
-{
-    portNameSetting.clear();
-    baudRateSetting = dataBitsSetting = stopBitsSetting = paritySetting = 0;
-    upgradeTarget = 0;
-    recvMode = 0;
-}
-
 SimFixture::SimFixture(bool saveSettings)
 {
-    resetGlobals();
+    // The application-wide state as a fresh process has it.
+    portNameSetting.clear();
+    baudRateSetting = dataBitsSetting = stopBitsSetting = paritySetting = upgradeTarget = recvMode = 0;
     if (saveSettings) {
         portNameSetting = sim.devicePath();
         baudRateSetting = 115200;

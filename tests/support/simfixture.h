@@ -49,7 +49,4 @@ public:
     DUDaze *window = nullptr;
 };
 
-// Leaves the application-wide state as a fresh process has it.
-void resetGlobals();
-
 #endif
