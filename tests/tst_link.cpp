@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QElapsedTimer>
-#include <QGridLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPort>
@@ -15,13 +14,6 @@
 #include <ctime>
 
 namespace {
-
-double cpuSeconds()
-{
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
 
 void fillStatusView(SimFixture &f)
 {
@@ -63,14 +55,7 @@ void TestLink::startStateAndConnectWithoutSettings()
 {
     SimFixture f(false);
     QCOMPARE(recvMode, 4);
-    QVERIFY(!serialPort->isOpen());
-    QVERIFY(!pollTimer->isActive());
-    QVERIFY(f.linkControlsEnabled(false));
-    // The one edge case of the grid: the output switch spans three rows.
-    int row, col, rows, cols;
-    auto *grid = f.window->findChild<QGridLayout *>("gridLayout");
-    grid->getItemPosition(grid->indexOf(f.widget<QPushButton>("GOorSTOP")), &row, &col, &rows, &cols);
-    QCOMPARE(QRect(col, row, cols, rows), QRect(4, 3, 1, 3));
+    QVERIFY(!serialPort->isOpen() && !pollTimer->isActive() && f.linkControlsEnabled(false));
 
     // No settings saved yet: the empty port name cannot be opened.
     recvMode = 6;
@@ -79,10 +64,8 @@ void TestLink::startStateAndConnectWithoutSettings()
     const ModalHandler::Box box = f.dialogs.boxes.first();
     QCOMPARE(box.title + box.text, QStringLiteral("提示连接失败"));
     QCOMPARE(box.icon, QMessageBox::Critical);
-    QCOMPARE(box.parent, f.window);
     QCOMPARE(f.text("DAKAI"), QStringLiteral("连接"));
-    QVERIFY(f.linkControlsEnabled(false));
-    QVERIFY(!pollTimer->isActive());
+    QVERIFY(!pollTimer->isActive() && f.linkControlsEnabled(false));
     QCOMPARE(recvMode, 6);
 }
 
@@ -109,7 +92,6 @@ void TestLink::connectToModule()
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, 2000);
     QCOMPARE(f.text("DAKAI"), QStringLiteral("断开"));
     QVERIFY(f.linkControlsEnabled(true));
-    QCOMPARE(serialPort->dataBits(), QSerialPort::Data8);
     QCOMPARE(serialPort->flowControl(), QSerialPort::NoFlowControl);
     // The module's answer to "MOD" lands in the status view.
     QTRY_COMPARE(f.text("mosta_module"), QStringLiteral("OFF"));
@@ -175,13 +157,11 @@ void TestLink::delayRunsEventsWithoutSpinning()
 
     QElapsedTimer clock;
     clock.start();
-    const double cpuBefore = cpuSeconds();
+    const std::clock_t cpu = std::clock(); // the process's CPU time
     delayMs(200);
-    const double cpuUsed = cpuSeconds() - cpuBefore;
-    QVERIFY(clock.elapsed() >= 200);
-    QVERIFY(ran);
+    QVERIFY(clock.elapsed() >= 200 && ran);
     // A busy wait would spend the whole time on the CPU.
-    QVERIFY2(cpuUsed < 0.02, qPrintable(QString::number(cpuUsed)));
+    QVERIFY2(std::clock() - cpu < CLOCKS_PER_SEC / 50, qPrintable(QString::number(std::clock() - cpu)));
 }
 
 QTEST_MAIN(TestLink)

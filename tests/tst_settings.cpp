@@ -47,11 +47,10 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void savedOnlyByItsOwnWindow();
-    void savedSettingsApplyAtTheNextConnect();
+    void savedByItsOwnWindowForTheNextConnect();
 };
 
-void TestSettings::savedOnlyByItsOwnWindow()
+void TestSettings::savedByItsOwnWindowForTheNextConnect()
 {
     SimFixture f(false);
     chuan *unsaved = openSettings(f);
@@ -72,11 +71,8 @@ void TestSettings::savedOnlyByItsOwnWindow()
 
     // A window opened later shows the form's defaults, not the saved settings.
     QCOMPARE(box(openSettings(f), "bote")->currentText(), QStringLiteral("115200"));
-}
 
-void TestSettings::savedSettingsApplyAtTheNextConnect()
-{
-    SimFixture f(false);
+    // What is saved is what the next connect opens.
     chuan *w = openSettings(f);
     box(w, "com")->lineEdit()->selectAll();
     QTest::keyClicks(box(w, "com")->lineEdit(), f.sim.devicePath());
@@ -85,14 +81,10 @@ void TestSettings::savedSettingsApplyAtTheNextConnect()
     box(w, "ji_ou")->setCurrentText("1");
     press(w, "baocun");
     QCOMPARE(saved(), f.sim.devicePath() + " 57600 8 0 1");
-    QVERIFY(f.sim.received().isEmpty());
     QVERIFY(f.connectLink());
     QCOMPARE(serialPort->baudRate(), 57600);
     QCOMPARE(serialPort->parity(), QSerialPort::MarkParity);
-QT_WARNING_PUSH
-QT_WARNING_DISABLE_DEPRECATED
-    QCOMPARE(serialPort->stopBits(), QSerialPort::UnknownStopBits);
-QT_WARNING_POP
+    QCOMPARE(int(serialPort->stopBits()), -1); // unknown: "0" is not one stop bit
 
     // Saving while the link is open changes only the next connect.
     w = openSettings(f);

@@ -92,7 +92,6 @@ const struct Row {
     {"NAK and ACK in one read resend", 2, 2048, 1, "\x15\x06", -1, "1,1,2", load, "更新完成", "100", "2K|3K|1"},
     {"C while blocks flow is ignored", 1, 3000, 1, "C\x06", -1, "1-3", eot, "更新完成", "68,100", "3K|3K|1"},
     {"ACK before the first C is ignored", 1, 2048, 0, "\x06", -1, "1-2", eot, "更新完成", "100", "2K|3K|1"},
-    {"module cancels", 1, 3000, 2, "\x18\x18", -1, "1-2", "", "停止更新", "68", "0K|0K|0"},
     {"module cancels with a C", 2, 3000, 1, "\x18" "C", -1, "1", "", "停止更新", "", "0K|0K|0"},
     {"firmware prompt at 9", 1, 1000, 0, "", 9, "1", eot, "更新完成", "100", "1K|1K|1"},
     {"firmware prompt at 10", 1, 1000, 0, "", 10, "1", eot, "更新未完成", "", "1K|1K|1"},
@@ -157,14 +156,11 @@ void TestUpgrade::transfer()
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, 2000);
     QVERIFY(f.linkControlsEnabled());
     if (r.tail == eot || r.tail == load) {
-        // The two EOT bytes 10 ms apart; the load commands 20 ms apart.
+        // The two EOT bytes (the last two on the wire) 10 ms apart; the load commands 20 ms apart.
         QList<qint64> at;
         for (const ModuleSim::Received &read : f.sim.transcript())
-            for (int i = read.bytes.count(Xmodem::EOT); i > 0; --i)
-                at << read.ms;
-        const qint64 gap = at.last() - at[at.size() - 2]; // the last two are the EOT bytes
-        QVERIFY2(gap >= 10 - 5, qPrintable(QString::number(gap)));
-        QVERIFY(f.linesSpacedBy(20));
+            at += QVector<qint64>(read.bytes.count(Xmodem::EOT), read.ms).toList();
+        QVERIFY(at.last() - at[at.size() - 2] >= 10 - 5 && f.linesSpacedBy(20));
     }
 }
 
@@ -229,8 +225,8 @@ void TestUpgrade::password()
     QVERIFY(f.connectQuietly());
     for (const char *typed : {"QUMBELTB", "", "qumbelta", " QUMBELTA", "QUMBELTA "})
         QVERIFY2(!f.openUpgrade(1, typed), typed);
-    QCOMPARE(f.dialogs.texts().mid(1).join(QString()), QStringLiteral("密码错误").repeated(5));
-    QCOMPARE(f.dialogs.boxes.last().title, QStringLiteral("错误"));
+    QCOMPARE(f.dialogs.boxes.last().title + f.dialogs.texts().mid(1).join(QString()),
+             "错误" + QStringLiteral("密码错误").repeated(5));
     QVERIFY(f.openUpgrade(1) && f.openUpgrade(2));
     // Two prompts open at once both open the window of the entry chosen last.
     f.widget<QAction>("shengji")->trigger();

@@ -35,14 +35,11 @@ void ModalHandler::check()
         if (m_shownFor.elapsed() < pressAfterMs)
             return;
         m_shown = nullptr;
-        const Box seen{box->windowTitle(), box->text(), box->icon(), box->parentWidget()};
+        const Box seen{box->windowTitle(), box->text(), box->icon()};
         boxes.append(seen);
         if (onBox)
             onBox(seen);
-        if (QAbstractButton *ok = box->button(QMessageBox::Ok))
-            ok->click();
-        else
-            box->reject();
+        box->button(QMessageBox::Ok)->click();
     } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
         if (!dialog->isVisible())
             return;

@@ -24,7 +24,6 @@ public:
         QString title;
         QString text;
         QMessageBox::Icon icon;
-        QWidget *parent;
     };
 
     explicit ModalHandler(QObject *parent = nullptr);
