@@ -8,20 +8,32 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSerialPort>
 #include <QTimer>
 
 QString logFilePath;
-bool logDownloadRunning = false;
 
 namespace {
 // A chunk that could not be written: the end is then not reported as done.
 bool logWriteFailed = false;
+// The bytes so far end with the module's prompt; whether that is the end
+// is known only once the line stays silent after it.
+bool logEndsWithPrompt = false;
+// The end box is up: what still comes is saved, but ends nothing again.
+bool logEnding = false;
+
+// How long the line must stay silent after the prompt before the log counts
+// as ended: a '>' inside the log text may end a read by chance.
+constexpr int promptSilenceMs = 300;
+// How long a silent line is waited for before the download is given up.
+constexpr int giveUpSilenceMs = 15000;
 }
 
 void DUDaze::rizhi_MENU()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), QString());
-    if (path.isEmpty())
+    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), QString());
+    // The dialog ran the event loop: the link may have gone meanwhile.
+    if (path.isEmpty() || !serialPort->isOpen() || owner != LineOwner::None)
         return;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -31,28 +43,56 @@ void DUDaze::rizhi_MENU()
     file.close();
     logFilePath = path;
     logWriteFailed = false;
-    writeCommand(Cmd::DumpLog);
+    logEndsWithPrompt = false;
+    logEnding = false;
+    claimLine(LineOwner::LogDownload);
     recvMode = 5;
-    pollTimer->stop();
-    logDownloadRunning = true;
-    setLinkControlsEnabled(false);
+    writeCommand(Cmd::DumpLog);
+    if (!logSilence) {
+        logSilence = new QTimer(this);
+        logSilence->setSingleShot(true);
+        connect(logSilence, SIGNAL(timeout()), this, SLOT(logLineSilent()));
+    }
+    logSilence->start(giveUpSilenceMs);
 }
 
 void DUDaze::parseLogReply(const QByteArray &bytes)
 {
+    if (owner != LineOwner::LogDownload)
+        return;
     // Saved as the module sent it, and on disk before the next chunk comes.
     QFile file(logFilePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush())
         logWriteFailed = true;
     file.close();
-    if (!endsWithPrompt(bytes))
+    if (logEnding)
         return;
-    if (logWriteFailed)
-        QMessageBox::information(this, QStringLiteral("错误"), QStringLiteral("日志文件写入失败"), QMessageBox::Ok);
+    // A chunk of blanks and line ends leaves the judgement of the last text as it was.
+    if (const char last = lastTextChar(bytes))
+        logEndsWithPrompt = last == '>';
+    logSilence->start(logEndsWithPrompt ? promptSilenceMs : giveUpSilenceMs);
+}
+
+void DUDaze::logLineSilent()
+{
+    if (owner != LineOwner::LogDownload || logEnding)
+        return;
+    // Bytes still waiting for their dispatch break the silence.
+    if (dispatching || serialPort->bytesAvailable() > 0) {
+        logSilence->start(promptSilenceMs);
+        return;
+    }
+    if (!logEndsWithPrompt)
+        endLogDownload(QStringLiteral("错误"), QStringLiteral("日志下载未完成"));
+    else if (logWriteFailed)
+        endLogDownload(QStringLiteral("错误"), QStringLiteral("日志文件写入失败"));
     else
-        QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("日志下载完成"), QMessageBox::Ok);
-    recvMode = 4;
-    pollTimer->start(2000);
-    logDownloadRunning = false;
-    unlockLinkControls();
+        endLogDownload(QStringLiteral("提示"), QStringLiteral("日志下载完成"));
+}
+
+void DUDaze::endLogDownload(const QString &title, const QString &text)
+{
+    logEnding = true;
+    finishTransfer(title, text);
+    logEnding = false;
 }

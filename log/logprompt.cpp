@@ -1,9 +1,9 @@
 #include "logprompt.h"
 
-bool endsWithPrompt(const QByteArray &chunk)
+char lastTextChar(const QByteArray &chunk)
 {
     int end = chunk.size();
     while (end > 0 && (chunk[end - 1] == ' ' || chunk[end - 1] == '\r' || chunk[end - 1] == '\n'))
         --end;
-    return end > 0 && chunk[end - 1] == '>';
+    return end > 0 ? chunk[end - 1] : '\0';
 }

@@ -3,8 +3,9 @@
 
 #include <QByteArray>
 
-// Whether a chunk of the log dump ends with the module's prompt: its last
-// character other than blank, CR and LF is '>'. A '>' anywhere else is log text.
-bool endsWithPrompt(const QByteArray &chunk);
+// The last character of a piece of the log other than blank, CR and LF; 0
+// when it has none. The bytes so far end with the module's prompt when the
+// last such character is '>'; a '>' anywhere else is log text.
+char lastTextChar(const QByteArray &chunk);
 
 #endif

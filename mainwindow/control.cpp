@@ -31,12 +31,7 @@ void DUDaze::on_DAC_BU_clicked()
         QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("数值超出范围"), QMessageBox::Ok);
         return;
     }
-    writeCommand(Cmd::KeyLower3);
-    delayMs(100);
     const QString command = QLatin1String(Cmd::DacPrefix) + typed + QLatin1String(Cmd::LineEnd);
     dacText = command;
-    serialPort->write(command.toLocal8Bit());
-    delayMs(100);
-    writeCommand(Cmd::Boot);
-    delayMs(100);
+    runSequence({Cmd::KeyLower3, command.toLocal8Bit(), Cmd::Boot}, 100, true);
 }

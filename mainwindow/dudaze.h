@@ -1,10 +1,15 @@
 #ifndef DUDAZE_H
 #define DUDAZE_H
 
+#include "lineowner.h"
+
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
+
+class QTimer;
 
 namespace Ui {
 class DUDaze;
@@ -27,12 +32,18 @@ public:
     void parseDataUploadReply(const QByteArray &bytes);
     void parseLogReply(const QByteArray &bytes);
 
-    // An upload has begun: a fresh block flow, and no other exchange may
-    // write into it.
-    void uploadStarted();
-    // Gives the link controls back once no upload or log download runs, if
-    // the link is still open.
-    void unlockLinkControls();
+    LineOwner lineOwner() const { return owner; }
+    // An upload takes the line: a fresh block flow, polling stopped, the link
+    // controls locked.
+    void uploadStarted(LineOwner upload);
+    // Ends the transfer that holds the line: its box, then, if the link is
+    // still open and the line still the transfer's, the follow-up commands
+    // (20 ms apart), the idle mode, polling every 2000 ms and the link
+    // controls. False when the link went while the box was up.
+    // The operator cancelled the running upload; it ends at the module's
+    // prompt, or 3 s later without one.
+    void uploadCancelled();
+    bool finishTransfer(const QString &title, const QString &text, const QByteArrayList &followUp = {});
 
 signals:
     void recvOK();
@@ -52,19 +63,34 @@ private slots:
     void rizhi_MENU();
     void on_DAC_BU_clicked();
     void set_cflag();
+    void logLineSilent();
 
 private:
+    void claimLine(LineOwner transfer);
+    void releaseLine();
+    // Whether the line is still free and open since a sequence read the epoch.
+    bool lineFreeSince(quint64 epoch) const;
+    // Writes a command sequence gapMs apart; it stops writing for good once the
+    // link closes or a transfer takes the line during one of its waits.
+    void runSequence(const QByteArrayList &commands, int gapMs, bool waitAfterLast);
+    void endLogDownload(const QString &title, const QString &text);
     void connectLink();
     void disconnectLink();
     void setLinkControlsEnabled(bool enabled);
     void showClosedLink();
     void handleUploadReply(const QByteArray &bytes, const UploadKind &kind);
+    void endUpload(const QString &title, const QString &text, const QByteArrayList &followUp = {});
 
     Ui::DUDaze *ui;
     QString dacText;
     QByteArray recvBuffer;
     int cflag = 0;
     bool dispatching = false;
+    LineOwner owner = LineOwner::None;
+    // Changes whenever the line is opened, closed, taken or given back, so that
+    // whoever waited can tell whether the line is still as it left it.
+    quint64 lineEpoch = 0;
+    QTimer *logSilence = nullptr;
     bool redispatchQueued = false;
 };
 

@@ -4,8 +4,6 @@
 #include "commands.h"
 #include "globals.h"
 #include "linksettings.h"
-#include "log/logdownload.h"
-#include "upgrade/transfer.h"
 
 #include <QMessageBox>
 #include <QTimer>
@@ -47,6 +45,7 @@ void DUDaze::connectLink()
         QMessageBox::critical(this, QStringLiteral("提示"), QStringLiteral("连接失败"), QMessageBox::Ok);
         return;
     }
+    ++lineEpoch;
     ui->DAKAI->setText(QStringLiteral("断开"));
     setLinkControlsEnabled(true);
 
@@ -57,10 +56,7 @@ void DUDaze::connectLink()
 
     recvMode = 4;
     pollTimer->start(2000);
-    writeCommand(Cmd::ReadOutput);
-    delayMs(100);
-    writeCommand(Cmd::KeyLower3);
-    delayMs(100);
+    runSequence({Cmd::ReadOutput, Cmd::KeyLower3}, 100, true);
 }
 
 void DUDaze::disconnectLink()
@@ -96,6 +92,11 @@ void DUDaze::serialPort_readyRead()
         return;
     dispatching = true;
     delayMs(20);
+    if (!serialPort->isOpen()) {
+        // The line went during the gathering wait: nothing left to read.
+        dispatching = false;
+        return;
+    }
     recvBuffer = serialPort->readAll();
     if (!recvBuffer.isEmpty()) {
         const QByteArray chunk = recvBuffer;
@@ -134,19 +135,13 @@ void DUDaze::setLinkControlsEnabled(bool enabled)
     ui->DAC_BU->setEnabled(enabled);
 }
 
-void DUDaze::unlockLinkControls()
-{
-    if (serialPort->isOpen() && !uploadRunning && !logDownloadRunning)
-        setLinkControlsEnabled(true);
-}
-
 // The window of a closed link: no polling, link controls off, the version and
 // temperature boxes empty, idle captions.
 void DUDaze::showClosedLink()
 {
     // What ran over the link has ended with it.
-    uploadRunning = false;
-    logDownloadRunning = false;
+    owner = LineOwner::None;
+    ++lineEpoch;
     pollTimer->stop();
     setLinkControlsEnabled(false);
     ui->TEMP->clear();

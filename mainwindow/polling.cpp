@@ -11,13 +11,7 @@ void DUDaze::handleTimeout()
 {
     switch (recvMode) {
     case 4:
-        writeCommand(Cmd::KeyLower3);
-        delayMs(100);
-        writeCommand(Cmd::ReadOutput);
-        delayMs(100);
-        writeCommand(Cmd::ReadAlarm);
-        delayMs(100);
-        writeCommand(Cmd::ReadDac);
+        runSequence({Cmd::KeyLower3, Cmd::ReadOutput, Cmd::ReadAlarm, Cmd::ReadDac}, 100, false);
         break;
     case 0:
         writeCommand(Cmd::ReadTemperature);
@@ -32,14 +26,12 @@ void DUDaze::handleTimeout()
 
 void DUDaze::on_single_clicked()
 {
+    // The tick that ends the query comes a whole period from now, after its
+    // last answer, not inside its waits.
+    if (pollTimer->isActive())
+        pollTimer->start(pollTimer->interval());
     recvMode = 6;
-    writeCommand(Cmd::ReadTemperature);
-    delayMs(100);
-    writeCommand(Cmd::ReadVersions);
-    delayMs(100);
-    writeCommand(Cmd::KeyUpper1);
-    delayMs(100);
-    writeCommand(Cmd::DacInfo);
+    runSequence({Cmd::ReadTemperature, Cmd::ReadVersions, Cmd::KeyUpper1, Cmd::DacInfo}, 100, false);
 }
 
 void DUDaze::on_AUTO_clicked()

@@ -25,20 +25,24 @@ namespace {
 const struct Row {
     const char *name;
     int modeBefore;
-    const char *path;    // empty: a file that holds an older log
-    const char *pieces;  // what the module sends, '|' between pieces; "hang up": the line goes
+    const char *path;    // empty: a file that holds an older log; "new": a file not there yet
+    const char *pieces;  // what the module sends, '|' between pieces 60 ms apart; "hang up": the line goes;
+                         // "state log": 80 lines "state N -> N+1", each piece ending in its '>', at 115200
     const char *file, *box;
     int modeAfter;
 } rows[] = {
     {"three pieces, the prompt alone last", 4, "", "line one\r\n|line two\r\n|>", "line one\r\nline two\r\n>",
      "日志下载完成", 4},
-    {"the end of the log and the prompt in one piece", 6, "", "a\r\n|b\r\n>", "a\r\nb\r\n>", "日志下载完成", 4},
+    {"the end of the log and the prompt in one piece, into a new file", 6, "new", "a\r\n|b\r\n>", "a\r\nb\r\n>",
+     "日志下载完成", 4},
     {"NUL and bytes above 0x7F saved unchanged", 4, "", "x\\0y\xff\r\n温度\r\n|> \r\n", "x\\0y\xff\r\n温度\r\n> \r\n",
      "日志下载完成", 4},
     {"a '>' inside the log is log text", 4, "", "temp > 50\r\n|ok>>\r\nend\r\n|>", "temp > 50\r\nok>>\r\nend\r\n>",
      "日志下载完成", 4},
+    {"reads that end in a '>' of the log", 4, "", "state log", "", "日志下载完成", 4},
     {"started during the automatic cycle", 0, "", "log\r\n>", "log\r\n>", "日志下载完成", 4},
     {"the line lost", 4, "", "part one\r\n|hang up", "part one\r\n", "串口断开连接", 5},
+    {"the module falls silent", 4, "", "part one\r\n", "part one\r\n", "日志下载未完成", 4},
     {"a file that takes no data", 4, "/dev/full", "log\r\n|>", "", "日志文件写入失败", 4},
 };
 
@@ -64,10 +68,23 @@ void TestLog::download()
     QVERIFY(f.connectQuietly());
     QTemporaryDir dir;
     QString path = QString::fromLatin1(r.path);
-    if (path.isEmpty()) {
+    const bool replaced = path.isEmpty();
+    if (replaced || path == "new")
         path = dir.filePath("module.log");
+    if (replaced) {
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older, longer log\r\n") > 0);
+    }
+    QByteArray expected = unescaped(r.file);
+    if (!strcmp(r.pieces, "state log")) {
+        // Each piece ends right after a '>' of the log text, as a read may.
+        f.sim.logText = "boot ";
+        for (int n = 10; n < 90; ++n)
+            f.sim.logText += QByteArray("state ") + QByteArray::number(n) + " -> " + QByteArray::number(n + 1) + "\r\n";
+        f.sim.logPieceBytes = 16;
+        f.sim.logGapMs = 30;
+        f.sim.setBaud(115200);
+        expected = f.sim.logText + '>';
     }
     f.dialogs.filesToChoose << path;
     if (r.modeBefore == 0) {
@@ -75,8 +92,11 @@ void TestLog::download()
         f.click("AUTO");
     }
     recvMode = r.modeBefore;
-    QByteArrayList pieces = unescaped(r.pieces).split('|');
-    f.sim.setRawAnswer(pieces.takeFirst());
+    const bool stateLog = !strcmp(r.pieces, "state log");
+    QByteArrayList pieces = stateLog ? QByteArrayList() : unescaped(r.pieces).split('|');
+    if (!stateLog)
+        f.sim.setRawAnswer(pieces.takeFirst());
+    const bool existed = QFile::exists(path);
     f.widget<QAction>("rizhi")->trigger();
     QCOMPARE(recvMode, 5);
     QVERIFY(!pollTimer->isActive());
@@ -89,14 +109,15 @@ void TestLog::download()
             f.sim.send(piece);
     }
     const QStringList box{QString::fromUtf8(r.box)};
-    QTRY_COMPARE(f.dialogs.texts().mid(1), box);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1), box, 16000);
     QTest::qWait(50);
     QCOMPARE(f.dialogs.texts().mid(1), box);
     QCOMPARE(f.sim.commands().first().line, QByteArray("dump logtext"));
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     if (!path.startsWith("/dev/")) // a device reads back no file
-        QCOMPARE(saved.readAll(), unescaped(r.file));
+        QCOMPARE(saved.readAll(), expected);
+    QCOMPARE(f.dialogs.questions.size(), int(existed)); // asked before a file is replaced
     QCOMPARE(recvMode, r.modeAfter);
     const bool open = r.modeAfter == 4;
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, open ? 2000 : -1);

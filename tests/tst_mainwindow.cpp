@@ -3,7 +3,9 @@
 #include "mainwindow/globals.h"
 #include "simfixture.h"
 
+#include <QAction>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +31,9 @@ private slots:
     void cycleWithQueryAndSwitch();
     void dacTwoQuickClicks();
     void oneReadIsOneChunk();
+    void transferStartedInsideATick_data();
+    void transferStartedInsideATick();
+    void singleQueryJustBeforeATick();
 };
 
 namespace {
@@ -152,6 +157,51 @@ void TestMainWindow::oneReadIsOneChunk()
     QTimer::singleShot(300, [&] { f.sim.send("5\r\n"); });
     QTest::qWait(450);
     QCOMPARE(f.view(), QStringLiteral("|||||2|ON|关闭|循环"));
+}
+
+void TestMainWindow::transferStartedInsideATick_data()
+{
+    QTest::addColumn<bool>("log");
+    QTest::newRow("log download") << true;
+    QTest::newRow("firmware upload") << false;
+}
+
+void TestMainWindow::transferStartedInsideATick()
+{
+    QFETCH(bool, log);
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    QTemporaryDir dir;
+    QFile file(dir.filePath("image.bin"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(3000, 'x')) == 3000);
+    file.close();
+    f.dialogs.filesToChoose << file.fileName();
+    QMainWindow *upgrade = log ? nullptr : f.openUpgrade(1);
+    if (upgrade)
+        QTest::mouseClick(upgrade->findChild<QPushButton *>("openfile"), Qt::LeftButton);
+    // The transfer starts between the tick's "MOD" and "ast".
+    QTimer::singleShot(150, [&] {
+        if (upgrade)
+            QTest::mouseClick(upgrade->findChild<QPushButton *>("sendfile"), Qt::LeftButton);
+        else
+            f.widget<QAction>("rizhi")->trigger();
+    });
+    tick(f);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1), QStringList(log ? "日志下载完成" : "更新完成"), 10000);
+    QCOMPARE(f.lines().mid(0, 3), QByteArrayList({"key 3", "MOD", log ? "dump logtext" : "RECV FW"}));
+    QVERIFY(!f.sim.received().contains("ast\r\n"));
+}
+
+void TestMainWindow::singleQueryJustBeforeATick()
+{
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    pollTimer->start(1000);
+    QTest::qWait(950);
+    // Without a fresh period the tick would end the query after its first answer.
+    f.click("single");
+    QTest::qWait(150);
+    QCOMPARE(f.view(), QStringLiteral("36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环"));
 }
 
 QTEST_MAIN(TestMainWindow)

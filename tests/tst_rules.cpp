@@ -79,9 +79,11 @@ void TestRules::cyclePeriod()
 void TestRules::logPrompt()
 {
     for (const char *end : {">", "log\r\n>", "log\r\n> \r\n", "a > b\r\n>\n"})
-        QVERIFY2(endsWithPrompt(end), end);
-    for (const char *text : {"", " \r\n", "temp > 50\r\n", ">x", "> x\r\n"})
-        QVERIFY2(!endsWithPrompt(text), text);
+        QVERIFY2(lastTextChar(end) == '>', end);
+    for (const char *text : {"temp > 50\r\n", ">x", "> x\r\n", "\t>\t"})
+        QVERIFY2(lastTextChar(text) != '>', text);
+    for (const char *blank : {"", " \r\n"})
+        QVERIFY2(lastTextChar(blank) == 0, blank);
 }
 
 QTEST_MAIN(TestRules)

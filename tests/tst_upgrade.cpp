@@ -5,6 +5,7 @@
 #include "upgrade/xmodem.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -52,6 +53,8 @@ private slots:
     void transfer_data();
     void transfer();
     void refusals();
+    void linkLostBehindTheEndBox_data();
+    void linkLostBehindTheEndBox();
     void password();
     void independentReceiver();
 };
@@ -73,12 +76,13 @@ namespace {
 const char *const eot = "\x04\x04";
 const char *const load = "\x04\x04KEY 1\r\nLOADDAC\r\n";
 const char *const cans = "\x18\x18\x18\x18\x18";
+const char *const closes = "the operator closes the window";
 
 const struct Row {
     const char *name;
     int target, size;
     int scriptFrame;     // the module answers this block frame (0: RECV) ...
-    const char *script;  // ... with these bytes; none: the operator cancels
+    const char *script;  // ... with these bytes; none or closes: the operator cancels
     int promptPos;
     const char *blocks;  // file blocks on the wire, in order: "1-3" or "1,1,2"
     const char *tail;    // what follows them on the wire
@@ -98,7 +102,7 @@ const struct Row {
     {"data prompt at 32", 2, 1000, 0, "", 32, "1", eot, "更新失败", "", "1K|1K|1"},
     {"data prompt at 34", 2, 1000, 0, "", 34, "1", eot, "更新失败", "", "1K|1K|1"},
     {"operator cancels firmware", 1, 3000, 2, nullptr, -1, "1-2", cans, "更新未完成", "68,0", "0K|0K|0"},
-    {"operator cancels data", 2, 3000, 2, nullptr, -1, "1-2", cans, "更新失败", "68,0", "0K|0K|0"},
+    {"closing the data window cancels", 2, 3000, 2, closes, -1, "1-2", cans, "更新失败", "68,0", "0K|0K|0"},
 };
 
 } // namespace
@@ -127,17 +131,21 @@ void TestUpgrade::transfer()
     if (r.scriptFrame == 0 && *r.script)
         f.sim.setGreeting(r.script);
     else if (r.scriptFrame)
-        f.sim.scriptAnswer(r.scriptFrame, r.script);
+        f.sim.scriptAnswer(r.scriptFrame, r.script == closes ? nullptr : r.script);
     QStringList jindu;
     connect(w->findChild<QProgressBar *>("jindu"), &QProgressBar::valueChanged, [&](int v) { jindu << QString::number(v); });
 
     press(w, Send);
     QCOMPARE(recvMode, r.target + 1);
     QVERIFY(f.linkControlsEnabled(false));
-    if (!r.script) {
+    if (!r.script || r.script == closes) {
         QTRY_COMPARE(f.sim.blocksAccepted(), r.scriptFrame);
-        press(w, Stop);
-        QVERIFY(f.linkControlsEnabled());
+        if (r.script == closes)
+            w->close();
+        else
+            press(w, Stop);
+        // The line stays the upload's until the module's prompt ends it.
+        QVERIFY(f.linkControlsEnabled(false));
     }
     QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.boxes.size(), 2, 20000);
     QTest::qWait(80);
@@ -192,8 +200,8 @@ void TestUpgrade::refusals()
     QCOMPARE(recvMode, 6);
     QVERIFY(f.linkControlsEnabled() && fw->findChild<QPushButton *>("sendfile")->isEnabled());
 
-    // A transfer left hanging by a module that never answered the cancel
-    // must not spoil the next start.
+    // A module that never answers the cancel: the upload ends 3 s later as a
+    // cancelled one, and the next start is clean.
     f.sim.scriptAnswer(1, "");
     start(fw, writeFile(dir, fileOf(1500)));
     QVERIFY(f.linkControlsEnabled(false));
@@ -201,9 +209,17 @@ void TestUpgrade::refusals()
     QCOMPARE(start(data, empty).section(';', -1), QStringLiteral("已有升级正在进行"));
     f.sim.setSilent(true);
     press(fw, Stop);
-    QTest::qWait(50);
+    QTest::qWait(2800);
+    QVERIFY(f.linkControlsEnabled(false));
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().last(), QStringLiteral("更新未完成"), 1000);
+    QCOMPARE(QString::number(recvMode) + ' ' + QString::number(pollTimer->isActive() ? pollTimer->interval() : -1), "4 2000");
+    QVERIFY(f.linkControlsEnabled());
     f.sim.setSilent(false);
-    start(fw, writeFile(dir, fileOf(1500)));
+    // Each window uploads the file it shows, whatever the other chose since.
+    f.dialogs.filesToChoose << writeFile(dir, fileOf(1500)) << writeFile(dir, "other");
+    press(fw, Open);
+    press(data, Open);
+    press(fw, Send);
     QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("更新完成"));
     QCOMPARE(f.sim.upload(ModuleSim::Target::Firmware).left(1500), fileOf(1500));
 
@@ -219,6 +235,44 @@ void TestUpgrade::refusals()
     QCOMPARE(start(data, writeFile(dir, "x")).section(';', -1), QStringLiteral("串口未连接"));
 }
 
+void TestUpgrade::linkLostBehindTheEndBox_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("data upload") << QStringLiteral("更新完成");
+    QTest::newRow("log download") << QStringLiteral("日志下载完成");
+}
+
+void TestUpgrade::linkLostBehindTheEndBox()
+{
+    QFETCH(QString, end);
+    SimFixture f;
+    QVERIFY(f.connectQuietly());
+    QMainWindow *w = f.openUpgrade(2);
+    QTemporaryDir dir;
+    f.dialogs.filesToChoose << writeFile(dir, fileOf(100)) << dir.filePath("module.log");
+    press(w, Open);
+    f.dialogs.pressAfterMs = 300;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box && box->text() == end) {
+            watch.stop();
+            f.sim.hangUp();
+        }
+    });
+    watch.start(10);
+    if (end == QStringLiteral("更新完成"))
+        press(w, Send);
+    else
+        f.widget<QAction>("rizhi")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1), QStringList({"串口断开连接", end}), 5000);
+    // Neither the load commands, nor polling, nor the CAN bytes of "取消" go to
+    // the closed port (a write there fails the fixture).
+    QTest::qWait(100);
+    press(w, Stop);
+    QVERIFY(!pollTimer->isActive() && f.linkControlsEnabled(false));
+}
+
 void TestUpgrade::password()
 {
     SimFixture f;
@@ -228,6 +282,7 @@ void TestUpgrade::password()
     QCOMPARE(f.dialogs.boxes.last().title + f.dialogs.texts().mid(1).join(QString()),
              "错误" + QStringLiteral("密码错误").repeated(5));
     QVERIFY(f.openUpgrade(1) && f.openUpgrade(2));
+    QCOMPARE(f.window->findChild<QLineEdit *>("mi")->echoMode(), QLineEdit::Password);
     // Two prompts open at once both open the window of the entry chosen last.
     f.widget<QAction>("shengji")->trigger();
     f.widget<QAction>("fs")->trigger();

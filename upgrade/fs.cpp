@@ -2,7 +2,6 @@
 #include "ui_fs.h"
 
 #include "mainwindow/globals.h"
-#include "transfer.h"
 #include "upload.h"
 
 FS::FS(QWidget *parent)
@@ -10,22 +9,18 @@ FS::FS(QWidget *parent)
     , ui(new Ui::FS)
 {
     ui->setupUi(this);
-    fsUi = ui;
     setUpUploadWindow(this, ui->jindu);
 }
 
 FS::~FS()
 {
     recvMode = 4;
-    // The main window's handler must not reach widgets that are gone.
-    if (fsUi == ui)
-        fsUi = nullptr;
     delete ui;
 }
 
 void FS::closeEvent(QCloseEvent *event)
 {
-    uploadWindowClosed();
+    uploadWindowClosed(uploadView(ui));
     QMainWindow::closeEvent(event);
 }
 

@@ -2,7 +2,6 @@
 #include "ui_sheng.h"
 
 #include "mainwindow/globals.h"
-#include "transfer.h"
 #include "upload.h"
 
 sheng::sheng(QWidget *parent)
@@ -10,22 +9,18 @@ sheng::sheng(QWidget *parent)
     , ui(new Ui::sheng)
 {
     ui->setupUi(this);
-    shengUi = ui;
     setUpUploadWindow(this, ui->jindu);
 }
 
 sheng::~sheng()
 {
     recvMode = 4;
-    // The main window's handler must not reach widgets that are gone.
-    if (shengUi == ui)
-        shengUi = nullptr;
     delete ui;
 }
 
 void sheng::closeEvent(QCloseEvent *event)
 {
-    uploadWindowClosed();
+    uploadWindowClosed(uploadView(ui));
     QMainWindow::closeEvent(event);
 }
 

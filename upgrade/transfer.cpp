@@ -22,10 +22,7 @@ int bytesLeft = 0;
 int lastBlockLen = 0;
 qint8 blockNo = 0;
 int blockCount = 0;
-Ui::sheng *shengUi = nullptr;
-Ui::FS *fsUi = nullptr;
-bool uploadRunning = false;
-bool uploadCancelled = false;
+UploadPhase uploadPhase = UploadPhase::Sending;
 
 void DUDaze::sendOnce()
 {
@@ -45,16 +42,20 @@ void DUDaze::parseDataUploadReply(const QByteArray &bytes)
     handleUploadReply(bytes, dataUpload);
 }
 
-void DUDaze::uploadStarted()
+void DUDaze::uploadStarted(LineOwner upload)
 {
     cflag = 0;
-    setLinkControlsEnabled(false);
+    claimLine(upload);
 }
 
 void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
 {
+    // Bytes after the upload has ended, or while its end box is up, belong to
+    // no transfer.
+    if (owner != kind.owner || uploadPhase == UploadPhase::Ending)
+        return;
     const QString text = replyText(bytes);
-    const UploadView view = kind.view();
+    const UploadView view = uploadingView();
     auto show = [](QPushButton *display, int count) {
         if (display)
             display->setText(kilobytes(count));
@@ -67,32 +68,29 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
             cflag = 1;
             emit recvOK();
         } else if (text.contains(QLatin1Char(Xmodem::CAN))) {
+            // The module has cancelled: the transfer ends here, whatever follows in this read.
             if (view.filename)
                 view.filename->clear();
             filePath.clear();
             show(view.yifasong, 0);
             show(view.zongdaxiao, 0);
-            cflag = 0;
             blockNo = 0;
             sendOffset = 0;
             bytesLeft = 0;
             blockCount = 0;
-            recvMode = 4;
-            pollTimer->start(2000);
-            // A prompt that follows in the same read must not count as success.
-            uploadCancelled = true;
-            QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("停止更新"), QMessageBox::Ok);
-            uploadRunning = false;
-            unlockLinkControls();
+            endUpload(QStringLiteral("提示"), QStringLiteral("停止更新"));
+            return;
         } else if (text.contains(QLatin1Char(Xmodem::NAK))) {
             emit recvOK();
         } else if (text.contains(QLatin1Char(Xmodem::ACK)) && cflag != 0) {
             sendOffset += lastBlockLen;
             bytesLeft = fileSize - sendOffset;
             if (bytesLeft <= 0) {
+                const quint64 epoch = lineEpoch;
                 serialPort->write(&Xmodem::EOT, 1);
                 delayMs(10);
-                serialPort->write(&Xmodem::EOT, 1);
+                if (epoch == lineEpoch && uploadPhase == UploadPhase::Sending)
+                    serialPort->write(&Xmodem::EOT, 1);
                 return;
             }
             ++blockNo;
@@ -112,27 +110,36 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
     // The module has left receive mode.
     blockNo = 0;
     blockCount = 0;
-    const bool done = kind.promptMeansDone(prompt) && bytesLeft <= 0 && !uploadCancelled;
+    const bool done = kind.promptMeansDone(prompt) && bytesLeft <= 0 && uploadPhase == UploadPhase::Sending;
     if (done) {
         if (view.jindu)
             view.jindu->setValue(100);
-        QMessageBox::information(this, QStringLiteral("OK"), QStringLiteral("更新完成"), QMessageBox::Ok);
-        blockNo = 0;
         sendOffset = 0;
-        blockCount = 0;
         bytesLeft = 0;
+        QByteArrayList load;
+        if (kind.loadAfter)
+            load = {Cmd::KeyUpper1, Cmd::LoadDac};
+        endUpload(QStringLiteral("OK"), QStringLiteral("更新完成"), load);
     } else {
-        QMessageBox::information(this, QStringLiteral("OK"), QString::fromUtf8(kind.failureText), QMessageBox::Ok);
+        endUpload(QStringLiteral("OK"), QString::fromUtf8(kind.failureText));
     }
+}
+
+void DUDaze::endUpload(const QString &title, const QString &text, const QByteArrayList &followUp)
+{
+    uploadPhase = UploadPhase::Ending;
     cflag = 0;
-    recvMode = 4;
-    if (done && kind.loadAfter) {
-        writeCommand(Cmd::KeyUpper1);
-        delayMs(20);
-        writeCommand(Cmd::LoadDac);
-        delayMs(20);
-    }
-    pollTimer->start(2000);
-    uploadRunning = false;
-    unlockLinkControls();
+    finishTransfer(title, text, followUp);
+}
+
+void DUDaze::uploadCancelled()
+{
+    uploadPhase = UploadPhase::Cancelled;
+    // A module that never answers the cancel must not hold the line for good.
+    const quint64 epoch = lineEpoch;
+    QTimer::singleShot(3000, this, [this, epoch] {
+        if (epoch == lineEpoch && uploadPhase == UploadPhase::Cancelled)
+            if (const UploadKind *kind = runningUpload(this))
+                endUpload(QStringLiteral("OK"), QString::fromUtf8(kind->failureText));
+    });
 }

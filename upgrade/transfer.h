@@ -4,11 +4,6 @@
 #include <QByteArray>
 #include <QString>
 
-namespace Ui {
-class sheng;
-class FS;
-}
-
 // State of the one upload in progress, shared by both upgrade windows and the
 // main window's block sender and reply handlers.
 extern QString filePath;
@@ -20,16 +15,10 @@ extern int lastBlockLen;
 extern qint8 blockNo;
 extern int blockCount;
 
-// The widgets of the newest firmware and waveform data windows (null while
-// there is none).
-extern Ui::sheng *shengUi;
-extern Ui::FS *fsUi;
-
-// From the start of an upload until the module's prompt or cancel ends it,
-// the operator cancels it, or the link goes down.
-extern bool uploadRunning;
-// The operator cancelled the transfer: the module's prompt that follows is
-// no success.
-extern bool uploadCancelled;
+// Where the upload that holds the line stands. Blocks flow while Sending;
+// after the operator's cancel it waits for the module's prompt; once its end
+// is decided and its box is up, further bytes are no part of it.
+enum class UploadPhase { Sending, Cancelled, Ending };
+extern UploadPhase uploadPhase;
 
 #endif

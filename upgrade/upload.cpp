@@ -3,7 +3,6 @@
 #include "mainwindow/commands.h"
 #include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
-#include "log/logdownload.h"
 #include "transfer.h"
 #include "ui_fs.h"
 #include "ui_sheng.h"
@@ -13,12 +12,14 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QSerialPort>
+#include <QPointer>
 #include <QTimer>
 
 namespace {
 
-UploadView firmwareView() { return uploadView(shengUi); }
-UploadView dataView() { return uploadView(fsUi); }
+// The window of the upload that holds the line; gone with its window.
+QPointer<QWidget> uploadWindow;
+UploadView uploadWidgets;
 
 bool firmwareDone(int position) { return position <= 9; }
 bool dataDone(int position) { return position == 33; }
@@ -39,21 +40,33 @@ DUDaze *mainWindowOf(QWidget *w)
 
 } // namespace
 
-const UploadKind firmwareUpload{Cmd::ReceiveFirmware, 2, firmwareDone, "更新未完成", false, firmwareView};
-const UploadKind dataUpload{Cmd::ReceiveData, 3, dataDone, "更新失败", true, dataView};
+const UploadKind firmwareUpload{Cmd::ReceiveFirmware, 2, LineOwner::FirmwareUpload, firmwareDone, "更新未完成", false};
+const UploadKind dataUpload{Cmd::ReceiveData, 3, LineOwner::DataUpload, dataDone, "更新失败", true};
+
+const UploadKind *runningUpload(const DUDaze *main)
+{
+    if (!main)
+        return nullptr;
+    switch (main->lineOwner()) {
+    case LineOwner::FirmwareUpload: return &firmwareUpload;
+    case LineOwner::DataUpload: return &dataUpload;
+    default: return nullptr;
+    }
+}
+
+UploadView uploadingView()
+{
+    return uploadWindow ? uploadWidgets : UploadView();
+}
 
 UploadView uploadView(Ui::sheng *ui)
 {
-    if (!ui)
-        return {};
     return {ui->centralwidget->window(), ui->filename, ui->openfile, ui->sendfile, ui->yifasong, ui->zongdaxiao,
             ui->jindu};
 }
 
 UploadView uploadView(Ui::FS *ui)
 {
-    if (!ui)
-        return {};
     return {ui->centralwidget->window(), ui->filename, ui->open, ui->send, ui->yifasong, ui->zongdaxiao, ui->jindu};
 }
 
@@ -78,18 +91,21 @@ void chooseUploadFile(const UploadView &view)
 
 void startUpload(const UploadKind &kind, const UploadView &view)
 {
-    if (view.filename->toPlainText().isEmpty())
+    // The file shown in this window, whatever another window chose since.
+    const QString path = view.filename->toPlainText();
+    if (path.isEmpty())
         return refuse(view.window, "未选择文件");
     // One transfer at a time: the module takes one stream, and the state is shared.
-    if (uploadRunning)
+    DUDaze *main = mainWindowOf(view.window);
+    if (runningUpload(main))
         return refuse(view.window, "已有升级正在进行");
-    if (logDownloadRunning)
+    if (main && main->lineOwner() == LineOwner::LogDownload)
         return refuse(view.window, "日志下载正在进行");
-    if (!serialPort->isOpen())
+    if (!main || !serialPort->isOpen())
         return refuse(view.window, "串口未连接");
     // Read the whole file before anything is sent, so that a bad file leaves
     // the module and the transfer as they were.
-    QFile file(filePath);
+    QFile file(path);
     QByteArray data;
     if (file.open(QIODevice::ReadOnly))
         data = file.readAll();
@@ -98,19 +114,19 @@ void startUpload(const UploadKind &kind, const UploadView &view)
     if (data.isEmpty())
         return refuse(view.window, "文件为空");
 
+    main->uploadStarted(kind.owner);
     recvMode = kind.mode;
+    filePath = path;
     fileData = data;
     sendOffset = 0;
     fileSize = bytesLeft = fileData.size();
     blockNo = 0;
     blockCount = 0;
-    uploadCancelled = false;
-    uploadRunning = true;
-    if (DUDaze *main = mainWindowOf(view.window))
-        main->uploadStarted();
+    uploadPhase = UploadPhase::Sending;
+    uploadWindow = view.window;
+    uploadWidgets = view;
     view.zongdaxiao->setText(kilobytes(fileSize / 1024 + 1));
     view.yifasong->setText(kilobytes(0));
-    file.close();
     serialPort->write(kind.command, qint64(qstrlen(kind.command)));
     view.send->setEnabled(false);
     view.open->setEnabled(false);
@@ -121,27 +137,39 @@ void cancelUpload(const UploadView &view)
     view.filename->clear();
     view.yifasong->setText(kilobytes(0));
     view.zongdaxiao->setText(kilobytes(0));
+    view.jindu->setValue(0);
+    view.send->setEnabled(true);
+    view.open->setEnabled(true);
+
+    // Another window's upload or a log download keeps its line and its state.
+    DUDaze *main = mainWindowOf(view.window);
+    const bool own = runningUpload(main) && uploadWindow == view.window;
+    if (!main || !serialPort->isOpen() || (main->lineOwner() != LineOwner::None && !own))
+        return;
     blockNo = 0;
     sendOffset = 0;
     blockCount = 0;
     bytesLeft = 0;
     for (int i = 0; i < 5; ++i)
         serialPort->write(&Xmodem::CAN, 1);
-    view.jindu->setValue(0);
-    view.send->setEnabled(true);
-    view.open->setEnabled(true);
-    if (uploadRunning) {
-        uploadRunning = false;
-        uploadCancelled = true;
-        if (DUDaze *main = mainWindowOf(view.window))
-            main->unlockLinkControls();
-    }
+    if (own && uploadPhase == UploadPhase::Sending)
+        main->uploadCancelled();
 }
 
-void uploadWindowClosed()
+void uploadWindowClosed(const UploadView &view)
 {
+    DUDaze *main = mainWindowOf(view.window);
+    if (!main || !serialPort->isOpen())
+        return;
+    // Closing the window of a running upload is its cancel: the window could
+    // not be opened again to press "取消" while the controls are locked.
+    if (runningUpload(main) && uploadWindow == view.window) {
+        if (uploadPhase == UploadPhase::Sending)
+            cancelUpload(view);
+        return;
+    }
     // Without this the status view would stay frozen after the window is gone.
-    if (serialPort->isOpen() && !uploadRunning && !logDownloadRunning) {
+    if (main->lineOwner() == LineOwner::None) {
         recvMode = 4;
         pollTimer->start(2000);
     }

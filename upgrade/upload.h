@@ -1,9 +1,11 @@
 #ifndef UPLOAD_H
 #define UPLOAD_H
 
+#include "mainwindow/lineowner.h"
+
 #include <QString>
 
-class QCloseEvent;
+class DUDaze;
 class QProgressBar;
 class QPushButton;
 class QTextEdit;
@@ -26,18 +28,21 @@ class sheng;
 class FS;
 }
 
-// The widgets of a window's form; empty for none.
+// The widgets of a window's form.
 UploadView uploadView(Ui::sheng *ui);
 UploadView uploadView(Ui::FS *ui);
+// The window whose upload holds the line, where its progress shows; empty
+// when there is none.
+UploadView uploadingView();
 
 // What tells a firmware upload from a waveform data upload.
 struct UploadKind {
     const char *command;        // puts the module in receive mode
     int mode;                   // recvMode while the upload runs
+    LineOwner owner;            // who holds the line meanwhile
     bool (*promptMeansDone)(int position); // the module's '>' at this index of a read
     const char *failureText;    // the box when the upload did not complete
     bool loadAfter;             // "KEY 1" and "LOADDAC" after a complete upload
-    UploadView (*view)();       // the newest window of this kind, where replies show
 };
 
 extern const UploadKind firmwareUpload;
@@ -51,7 +56,10 @@ void setUpUploadWindow(QWidget *window, QProgressBar *jindu);
 void chooseUploadFile(const UploadView &view);
 void startUpload(const UploadKind &kind, const UploadView &view);
 void cancelUpload(const UploadView &view);
-void uploadWindowClosed();
+void uploadWindowClosed(const UploadView &view);
+
+// The kind of the upload that holds the line of this main window; null when none does.
+const UploadKind *runningUpload(const DUDaze *main);
 
 // "0K", "2K": the sizes shown in the windows.
 QString kilobytes(int count);

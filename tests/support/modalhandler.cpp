@@ -35,6 +35,12 @@ void ModalHandler::check()
         if (m_shownFor.elapsed() < pressAfterMs)
             return;
         m_shown = nullptr;
+        // A question (replace the file?) is answered yes.
+        if (QAbstractButton *yes = box->button(QMessageBox::Yes)) {
+            questions << box->text();
+            yes->click();
+            return;
+        }
         const Box seen{box->windowTitle(), box->text(), box->icon()};
         boxes.append(seen);
         if (onBox)
@@ -60,6 +66,7 @@ void ModalHandler::check()
             name->setText(m_file);
         else
             dialog->selectFile(m_file);
-        QMetaObject::invokeMethod(dialog, "accept");
+        // Queued: a replace question opened by accept() is answered on a later turn.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     }
 }

@@ -13,7 +13,7 @@
 #include <functional>
 
 // Watches for modal dialogs while a test runs: records every message box and
-// presses its OK button; answers every file dialog with the next queued path
+// presses its OK button, answers a question yes; answers every file dialog with the next queued path
 // (or cancels it when none is queued).
 class ModalHandler : public QObject
 {
@@ -29,6 +29,7 @@ public:
     explicit ModalHandler(QObject *parent = nullptr);
 
     QList<Box> boxes;
+    QStringList questions;
     QStringList filesToChoose;
     int fileDialogs = 0;
     // Runs while a box is still shown, before OK is pressed.

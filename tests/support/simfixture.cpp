@@ -10,8 +10,25 @@
 #include <QTest>
 #include <QTimer>
 
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// A write or read on a closed port is a fault of the tool, wherever it happens.
+void failOnClosedPort(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("device not open")))
+        qFatal("on a closed link: %s", qPrintable(message));
+    if (qtHandler)
+        qtHandler(type, context, message);
+}
+
+} // namespace
+
 SimFixture::SimFixture(bool saveSettings)
 {
+    if (!qtHandler)
+        qtHandler = qInstallMessageHandler(failOnClosedPort);
     // The application-wide state as a fresh process has it.
     portNameSetting.clear();
     baudRateSetting = dataBitsSetting = stopBitsSetting = paritySetting = upgradeTarget = recvMode = 0;

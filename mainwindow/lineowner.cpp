@@ -1,0 +1,60 @@
+#include "dudaze.h"
+
+#include "globals.h"
+
+#include <QMessageBox>
+#include <QSerialPort>
+#include <QTimer>
+
+void DUDaze::claimLine(LineOwner transfer)
+{
+    owner = transfer;
+    ++lineEpoch;
+    pollTimer->stop();
+    setLinkControlsEnabled(false);
+}
+
+void DUDaze::releaseLine()
+{
+    owner = LineOwner::None;
+    ++lineEpoch;
+    if (serialPort->isOpen())
+        setLinkControlsEnabled(true);
+}
+
+bool DUDaze::lineFreeSince(quint64 epoch) const
+{
+    return epoch == lineEpoch && owner == LineOwner::None && serialPort->isOpen();
+}
+
+void DUDaze::runSequence(const QByteArrayList &commands, int gapMs, bool waitAfterLast)
+{
+    const quint64 epoch = lineEpoch;
+    for (int i = 0; i < commands.size(); ++i) {
+        if (!lineFreeSince(epoch))
+            return;
+        serialPort->write(commands[i]);
+        if (i + 1 < commands.size() || waitAfterLast)
+            delayMs(gapMs);
+    }
+}
+
+bool DUDaze::finishTransfer(const QString &title, const QString &text, const QByteArrayList &followUp)
+{
+    const quint64 epoch = lineEpoch;
+    QMessageBox::information(this, title, text, QMessageBox::Ok);
+    // Closing the link while the box was up has already ended the transfer.
+    auto stillHeld = [&] { return epoch == lineEpoch && serialPort->isOpen(); };
+    if (!stillHeld())
+        return false;
+    recvMode = 4;
+    for (const QByteArray &command : followUp) {
+        serialPort->write(command);
+        delayMs(20);
+        if (!stillHeld())
+            return false;
+    }
+    pollTimer->start(2000);
+    releaseLine();
+    return true;
+}
