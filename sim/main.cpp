@@ -1,11 +1,12 @@
+#include "controlserver.h"
 #include "modulesim.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,17 +21,17 @@ void onSignal(int)
     (void)!::write(quitPipe[1], &c, 1);
 }
 
-// The whole number given for a numeric option, checked against its least
-// value; a bad one is reported and ends the program, so that no mistyped
-// setting runs silently as 0.
-int number(const QCommandLineParser &parser, const QCommandLineOption &option, int least)
+// The whole number given for a numeric option, checked against its range; a
+// bad one is reported and ends the program, so that no mistyped setting runs
+// silently as 0.
+int number(const QCommandLineParser &parser, const QCommandLineOption &option, int least, int most = INT_MAX)
 {
     bool ok = false;
     const QString text = parser.value(option);
     const int value = text.toInt(&ok);
-    if (!ok || value < least) {
-        std::fprintf(stderr, "module-sim: --%s needs a whole number of at least %d, not '%s'\n",
-                     qPrintable(option.names().constFirst()), least, qPrintable(text));
+    if (!ok || value < least || value > most) {
+        std::fprintf(stderr, "module-sim: --%s needs a whole number from %d to %d, not '%s'\n",
+                     qPrintable(option.names().constFirst()), least, most, qPrintable(text));
         std::exit(1);
     }
     return value;
@@ -66,10 +67,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption cancelAt("cancel-at", "Cancel with CAN CAN at block K.", "K");
     const QCommandLineOption silent("silent", "Answer nothing.");
     const QCommandLineOption answer("answer", "Answer every command with TEXT (\\n and \\r are unescaped).", "TEXT");
+    const QCommandLineOption ignoreCancel("ignore-cancel", "End a receive on CAN CAN without answering it.");
+    const QCommandLineOption logNoPrompt("log-no-prompt", "End dump logtext without the prompt '>'.");
+    const QCommandLineOption replyDelay("reply-delay", "Send every answer to a command line MS later (default 0).", "MS", "0");
+    const QCommandLineOption control("control", "Take control commands on a Unix domain socket at PATH.", "PATH");
     const QCommandLineOption verbose("verbose", "Print every command line received.");
     parser.addOptions({link, baud, temp, fw, pl, sn, alarm, dac, on, logText, logFile, logPiece, logGap,
                        requestInterval, requestCount, promptPos, promptDelay, nak, cancelAt, silent, answer,
-                       verbose});
+                       ignoreCancel, logNoPrompt, replyDelay, control, verbose});
     parser.process(app);
 
     auto unescape = [](QString s) {
@@ -81,7 +86,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "module-sim: cannot open a pseudo-terminal: %s\n", qPrintable(sim.errorString()));
         return 1;
     }
-    sim.setBaud(number(parser, baud, 0));
+    sim.setBaud(number(parser, baud, 0, 10000000));
     if (parser.isSet(temp)) sim.temperature = parser.value(temp).toUtf8();
     if (parser.isSet(fw)) sim.firmwareVersion = parser.value(fw).toUtf8();
     if (parser.isSet(pl)) sim.fpgaVersion = parser.value(pl).toUtf8();
@@ -103,12 +108,15 @@ int main(int argc, char *argv[])
     sim.logGapMs = number(parser, logGap, 0);
     sim.setRequestInterval(number(parser, requestInterval, 1));
     sim.setRequestCount(number(parser, requestCount, 1));
-    if (parser.isSet(promptPos)) sim.setPromptPos(number(parser, promptPos, -1));
+    if (parser.isSet(promptPos)) sim.setPromptPos(number(parser, promptPos, -1, 65536));
     sim.setPromptDelay(number(parser, promptDelay, 0));
     if (parser.isSet(nak)) sim.nakNextBlocks(number(parser, nak, 0));
     if (parser.isSet(cancelAt)) sim.cancelAtBlock(number(parser, cancelAt, 0));
     sim.setSilent(parser.isSet(silent));
     if (parser.isSet(answer)) sim.setRawAnswer(unescape(parser.value(answer)));
+    sim.setIgnoreCancel(parser.isSet(ignoreCancel));
+    sim.setLogPrompt(!parser.isSet(logNoPrompt));
+    sim.setReplyDelay(number(parser, replyDelay, 0));
     if (parser.isSet(verbose)) {
         QObject::connect(&sim, &ModuleSim::commandReceived, [](const QByteArray &line) {
             std::printf("module-sim: < %s\n", line.constData());
@@ -116,14 +124,20 @@ int main(int argc, char *argv[])
         });
     }
 
+    // The control socket is up before the link appears, so that a driver
+    // waiting for the link can connect at once.
+    ControlServer controlServer(sim);
+    const QString controlPath = parser.value(control);
+    if (!controlPath.isEmpty() && !controlServer.listen(controlPath)) {
+        std::fprintf(stderr, "module-sim: cannot listen at %s: %s\n", qPrintable(controlPath),
+                     qPrintable(controlServer.errorString()));
+        return 1;
+    }
     const QString linkPath = parser.value(link);
-    if (!linkPath.isEmpty()) {
-        if (QFileInfo(linkPath).isSymLink())
-            QFile::remove(linkPath);
-        if (::symlink(qPrintable(sim.devicePath()), qPrintable(linkPath)) != 0) {
-            std::fprintf(stderr, "module-sim: cannot create the link %s\n", qPrintable(linkPath));
-            return 1;
-        }
+    if (!sim.setLink(linkPath)) {
+        std::fprintf(stderr, "module-sim: cannot create the link %s: %s\n", qPrintable(linkPath),
+                     qPrintable(sim.errorString()));
+        return 1;
     }
 
     if (::pipe(quitPipe) == 0) {
@@ -136,10 +150,10 @@ int main(int argc, char *argv[])
     std::printf("module-sim: device %s\n", qPrintable(sim.devicePath()));
     if (!linkPath.isEmpty())
         std::printf("module-sim: link %s\n", qPrintable(linkPath));
+    if (!controlPath.isEmpty())
+        std::printf("module-sim: control %s\n", qPrintable(controlPath));
     std::fflush(stdout);
 
-    const int rc = app.exec();
-    if (!linkPath.isEmpty())
-        QFile::remove(linkPath);
-    return rc;
+    // The link and the control socket go with sim and controlServer.
+    return app.exec();
 }

@@ -1,11 +1,14 @@
 #include "modulesim.h"
 
+#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -49,6 +52,7 @@ ModuleSim::ModuleSim(QObject *parent)
     , m_pacer(new QTimer(this))
     , m_requestTimer(new QTimer(this))
     , m_blockTimer(new QTimer(this))
+    , m_laterTimer(new QTimer(this))
 {
     // So that uploadEnded can be queued and watched by a signal spy.
     qRegisterMetaType<ModuleSim::Target>();
@@ -74,7 +78,14 @@ ModuleSim::ModuleSim(QObject *parent)
         ++m_naks;
         write(QByteArray(1, NAK));
     });
+    m_laterTimer->setSingleShot(true);
+    m_laterTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_laterTimer, &QTimer::timeout, this, &ModuleSim::runDueReplies);
+    openLine();
+}
 
+bool ModuleSim::openLine()
+{
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
     char name[128] = {};
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0
@@ -83,8 +94,9 @@ ModuleSim::ModuleSim(QObject *parent)
         if (m_master >= 0)
             ::close(m_master);
         m_master = -1;
-        return;
+        return false;
     }
+    ++m_opening;
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     m_path = QString::fromLocal8Bit(name);
     // Holding the slave open keeps the master from reading as hung up while
@@ -97,6 +109,7 @@ ModuleSim::ModuleSim(QObject *parent)
     }
     m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ModuleSim::onReadable);
+    return true;
 }
 
 ModuleSim::~ModuleSim()
@@ -119,7 +132,12 @@ void ModuleSim::setGreeting(const QByteArray &bytes) { m_greeting = bytes; }
 void ModuleSim::setRequestInterval(int ms) { m_requestTimer->setInterval(qMax(1, ms)); }
 void ModuleSim::setRequestCount(int count) { m_requestCount = qMax(1, count); }
 void ModuleSim::scriptAnswer(int blockNumberSeen, const QByteArray &bytes) { m_scripts.insert(blockNumberSeen, bytes); }
+void ModuleSim::setIgnoreCancel(bool ignore) { m_ignoreCancel = ignore; }
+void ModuleSim::setLogPrompt(bool prompt) { m_logPrompt = prompt; }
+void ModuleSim::setLogPromptInPieces(bool marks) { m_logMarks = marks; }
+void ModuleSim::setReplyDelay(int ms) { m_replyDelay = qMax(0, ms); }
 void ModuleSim::send(const QByteArray &bytes) { write(bytes); }
+void ModuleSim::sendNoise(const QByteArray &bytes) { put(bytes); }
 
 void ModuleSim::hangUp()
 {
@@ -133,6 +151,70 @@ void ModuleSim::hangUp()
     if (m_slave >= 0)
         ::close(m_slave);
     m_master = m_slave = -1;
+    m_later.clear();
+    m_laterTimer->stop();
+    removeLink();
+}
+
+bool ModuleSim::reopen()
+{
+    if (isOpen()) {
+        m_error = QStringLiteral("the line is still open");
+        return false;
+    }
+    if (m_receiving)
+        endReceive(false, QByteArray());
+    // Nothing meant for the old line reaches the new one.
+    m_inQueue = Pending();
+    m_outQueue = Pending();
+    m_inBudget = m_outBudget = 0;
+    m_line.clear();
+    return openLine() && placeLink();
+}
+
+bool ModuleSim::setLink(const QString &path)
+{
+    removeLink();
+    m_link = path;
+    return placeLink();
+}
+
+QString ModuleSim::linkPath() const { return m_link; }
+
+// Points the link at the device by renaming a fresh symlink over it, so that
+// the path never dangles while the tool may look; a file of another kind at
+// the path is left alone.
+bool ModuleSim::placeLink()
+{
+    if (m_link.isEmpty() || m_master < 0)
+        return true;
+    const QByteArray link = QFile::encodeName(m_link);
+    struct stat st;
+    if (::lstat(link.constData(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+        m_error = QStringLiteral("%1 exists and is not a symlink").arg(m_link);
+        return false;
+    }
+    const QByteArray fresh = link + ".new" + QByteArray::number(qint64(::getpid()));
+    ::unlink(fresh.constData());
+    if (::symlink(QFile::encodeName(m_path).constData(), fresh.constData()) != 0
+            || ::rename(fresh.constData(), link.constData()) != 0) {
+        m_error = QStringLiteral("cannot make the link %1: %2").arg(m_link, QString::fromLocal8Bit(::strerror(errno)));
+        ::unlink(fresh.constData());
+        return false;
+    }
+    return true;
+}
+
+// Removes the link only while it still points at this module's device.
+void ModuleSim::removeLink()
+{
+    if (m_link.isEmpty())
+        return;
+    const QByteArray link = QFile::encodeName(m_link);
+    char target[4096];
+    const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+    if (n > 0 && QByteArray(target, int(n)) == QFile::encodeName(m_path))
+        ::unlink(link.constData());
 }
 
 QList<ModuleSim::Received> ModuleSim::transcript() const { return m_transcript; }
@@ -156,6 +238,8 @@ QByteArray ModuleSim::upload(Target target) const { return m_uploads[int(target)
 bool ModuleSim::inTransfer() const { return m_receiving; }
 int ModuleSim::blocksAccepted() const { return m_blocksAccepted; }
 int ModuleSim::naksSent() const { return m_naks; }
+ModuleSim::UploadEnd ModuleSim::lastUpload() const { return m_lastUpload; }
+QByteArray ModuleSim::logSent() const { return m_logSent; }
 
 qint64 ModuleSim::now() const { return m_clock.elapsed(); }
 
@@ -173,7 +257,7 @@ void ModuleSim::onReadable()
     }
     const QByteArray bytes(buf, int(n));
     m_transcript.append({now(), bytes});
-    if (m_baud == 0) {
+    if (m_baud == 0 && m_inQueue.isEmpty()) {
         for (char c : bytes)
             process(c);
     } else {
@@ -192,7 +276,8 @@ void ModuleSim::pace()
     const double earned = (t - m_lastPace) * bytesPerMs;
     m_lastPace = t;
 
-    m_inBudget = m_inQueue.isEmpty() ? 0 : m_inBudget + earned;
+    // Without pacing (the baud set to 0 meanwhile) what is queued goes at once.
+    m_inBudget = m_inQueue.isEmpty() ? 0 : m_baud == 0 ? m_inQueue.size() : m_inBudget + earned;
     const int inCount = qMin(m_inQueue.size(), int(m_inBudget));
     if (inCount > 0) {
         const QByteArray take(m_inQueue.data(), inCount);
@@ -220,7 +305,13 @@ void ModuleSim::pace()
 
 void ModuleSim::write(const QByteArray &bytes)
 {
-    if (m_silent || m_master < 0 || bytes.isEmpty())
+    if (!m_silent)
+        put(bytes);
+}
+
+void ModuleSim::put(const QByteArray &bytes)
+{
+    if (m_master < 0 || bytes.isEmpty())
         return;
     const bool wasEmpty = m_outQueue.isEmpty();
     m_outQueue.append(bytes);
@@ -242,6 +333,8 @@ void ModuleSim::flushOut(int count)
     while (count > 0 && m_master >= 0) {
         const ssize_t n = ::write(m_master, m_outQueue.data(), size_t(count));
         if (n > 0) {
+            if (m_logRecording)
+                m_logSent.append(m_outQueue.data(), int(n));
             m_outQueue.drop(int(n));
             count -= int(n);
         } else if (!(n < 0 && errno == EINTR)) {
@@ -298,22 +391,22 @@ void ModuleSim::handleLine(const QByteArray &line)
     if (line.isEmpty())
         return;
     if (!m_rawAnswer.isEmpty()) {
-        write(m_rawAnswer);
+        reply(m_rawAnswer);
         return;
     }
     if (line == "MT") {
-        write("MT: " + temperature + "\r\n");
+        reply("MT: " + temperature + "\r\n");
     } else if (line == "VER FULL") {
-        write("Firmware Vers: " + firmwareVersion + "\r\nPL Vers: " + fpgaVersion
+        reply("Firmware Vers: " + firmwareVersion + "\r\nPL Vers: " + fpgaVersion
               + "\r\nSN: " + waveformName + "\r\n");
     } else if (line == "DACINFO" || line == "dac") {
-        write("DAC: " + dac + "\r\n");
+        reply("DAC: " + dac + "\r\n");
     } else if (line == "MOD") {
-        write(outputOn ? "MOD: ON\r\n" : "MOD: OFF\r\n");
+        reply(outputOn ? "MOD: ON\r\n" : "MOD: OFF\r\n");
     } else if (line == "MOD ON" || line == "MOD OFF") {
         outputOn = line == "MOD ON";
     } else if (line == "ast") {
-        write("AST: " + alarm + "\r\n");
+        reply("AST: " + alarm + "\r\n");
     } else if (line.startsWith("DAC ")) {
         dac = line.mid(4).trimmed();
     } else if (line == "RECV FW") {
@@ -321,20 +414,32 @@ void ModuleSim::handleLine(const QByteArray &line)
     } else if (line == "RECV DATA") {
         startReceive(Target::Data);
     } else if (line == "dump logtext") {
-        sendLog();
+        replyWith([this] { sendLog(); });
     } else if (line == "KEY 1" || line == "key 3" || line == "boot" || line == "LOADDAC") {
         // Accepted without an answer.
     } else {
-        write("Unknown command\r\n");
+        reply("Unknown command\r\n");
     }
 }
 
 void ModuleSim::sendLog()
 {
+    m_logRecording = true;
+    m_logSent.clear();
+    const QByteArray prompt = m_logPrompt ? QByteArray(">") : QByteArray();
+    const QByteArray mark = m_logMarks ? QByteArray("->") : QByteArray();
     if (logPieceBytes <= 0) {
-        write(logText + ">");
+        write(logText + mark + prompt);
         return;
     }
+    // The pieces as sent, the prompt as a piece of its own.
+    QByteArrayList pieces;
+    const int body = m_logMarks ? qMax(1, logPieceBytes - mark.size()) : logPieceBytes;
+    for (int i = 0; i < logText.size(); i += body)
+        pieces << logText.mid(i, body) + mark;
+    if (!prompt.isEmpty())
+        pieces << prompt;
+
     // One timer per dump hands out the pieces: piece k is due k gaps after the
     // start and the prompt one gap after the last piece; a late turn sends all
     // that is due. A timer per piece would not do: Qt makes timers of 2 s and
@@ -342,17 +447,20 @@ void ModuleSim::sendLog()
     auto *timer = new QTimer(this);
     timer->setTimerType(Qt::PreciseTimer);
     timer->setSingleShot(true);
-    const int size = logPieceBytes;
     const int gap = qMax(0, logGapMs);
-    const int pieces = (logText.size() + size - 1) / size;
+    const int count = pieces.size();
     const qint64 start = now();
     connect(timer, &QTimer::timeout, this,
-            [this, timer, text = logText, size, gap, pieces, start, sent = 0]() mutable {
+            [this, timer, pieces, gap, count, start, opening = m_opening, sent = 0]() mutable {
+        if (opening != m_opening) { // the line hung up meanwhile
+            timer->deleteLater();
+            return;
+        }
         const qint64 elapsed = now() - start;
-        const int due = gap > 0 ? int(qMin<qint64>(pieces + 1, elapsed / gap + 1)) : pieces + 1;
+        const int due = gap > 0 ? int(qMin<qint64>(count, elapsed / gap + 1)) : count;
         for (; sent < due; ++sent)
-            write(sent < pieces ? text.mid(sent * size, size) : QByteArray(">"));
-        if (sent > pieces)
+            write(pieces.at(sent));
+        if (sent >= count)
             timer->deleteLater();
         else
             timer->start(int(qMax<qint64>(0, qint64(sent) * gap - elapsed)));
@@ -372,8 +480,44 @@ void ModuleSim::startReceive(Target target)
     m_naks = 0;
     m_cans = 0;
     m_requests = 1; // the greeting takes the place of the first 'C'
-    write(m_greeting);
-    m_requestTimer->start();
+    replyWith([this, receive = ++m_receiveCount] {
+        // The requests start with the greeting, unless the receive ended or
+        // its first block began to arrive before the greeting went out.
+        if (!m_receiving || receive != m_receiveCount)
+            return;
+        write(m_greeting);
+        if (m_blocksSeen == 0 && m_block.isEmpty())
+            m_requestTimer->start();
+    });
+}
+
+// Answers to command lines go out through here, held back by the reply delay
+// and kept in order.
+void ModuleSim::reply(const QByteArray &bytes)
+{
+    replyWith([this, bytes] { write(bytes); });
+}
+
+void ModuleSim::replyWith(std::function<void()> action)
+{
+    if (m_replyDelay == 0 && m_later.isEmpty()) {
+        action();
+        return;
+    }
+    const qint64 due = qMax(now() + m_replyDelay, m_later.isEmpty() ? 0 : m_later.constLast().due);
+    m_later.append({due, std::move(action)});
+    if (!m_laterTimer->isActive())
+        m_laterTimer->start(int(qMax<qint64>(0, m_later.constFirst().due - now())));
+}
+
+void ModuleSim::runDueReplies()
+{
+    while (!m_later.isEmpty() && m_later.constFirst().due <= now()) {
+        const std::function<void()> action = m_later.takeFirst().action;
+        action();
+    }
+    if (!m_later.isEmpty())
+        m_laterTimer->start(int(qMax<qint64>(0, m_later.constFirst().due - now())));
 }
 
 void ModuleSim::receiveByte(char byte)
@@ -381,7 +525,7 @@ void ModuleSim::receiveByte(char byte)
     if (m_block.isEmpty()) {
         if (byte == CAN) {
             if (++m_cans >= 2)
-                endReceive(false, "\r\n>");
+                endReceive(false, m_ignoreCancel ? QByteArray() : QByteArray("\r\n>"));
             return;
         }
         m_cans = 0;
@@ -392,7 +536,10 @@ void ModuleSim::receiveByte(char byte)
             } else {
                 endReceive(true, QByteArray(1, ACK));
                 const QByteArray line = promptLine(qMax(0, pos));
-                QTimer::singleShot(m_promptDelay, Qt::PreciseTimer, this, [this, line] { write(line); });
+                QTimer::singleShot(m_promptDelay, Qt::PreciseTimer, this, [this, line, opening = m_opening] {
+                    if (opening == m_opening)
+                        write(line);
+                });
             }
             return;
         }
@@ -461,6 +608,7 @@ void ModuleSim::endReceive(bool complete, const QByteArray &farewellBytes)
     m_requestTimer->stop();
     m_blockTimer->stop();
     m_block.clear();
+    m_lastUpload = {true, m_target, complete, m_blocksAccepted};
     write(farewellBytes);
     emit uploadEnded(m_target, complete);
 }

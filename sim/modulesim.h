@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QSocketNotifier;
 class QTimer;
 
@@ -29,6 +31,13 @@ public:
     };
     enum class Target { Firmware, Data };
     Q_ENUM(Target)
+    // How the newest receive that ended went.
+    struct UploadEnd {
+        bool ended = false;  // false until a receive has ended
+        Target target = Target::Firmware;
+        bool complete = false;
+        int blocksAccepted = 0;
+    };
 
     // What the module reports; each value is sent exactly as held here.
     QByteArray temperature = "36.5";
@@ -51,6 +60,15 @@ public:
     QString devicePath() const;
     QString errorString() const;
 
+    // Makes path a symlink to the module's device, now and after every
+    // reopen(); a hang-up removes it, so that the tool cannot reach a freed
+    // pseudo-terminal through it. An empty path drops the link.
+    bool setLink(const QString &path);
+    QString linkPath() const;
+    // A new pseudo-terminal after a hang-up, with the link pointed at it; a
+    // receive cut by the hang-up ends there, incomplete.
+    bool reopen();
+
     // Emulated line speed: both directions paced to baud/10 bytes per second;
     // 0 passes bytes at once.
     void setBaud(int baud);
@@ -67,6 +85,18 @@ public:
     // After the final EOT the ACK goes out at once and the rest of the farewell,
     // ending in '>', ms later as a read of its own; 0 sends both together.
     void setPromptDelay(int ms);
+    // CAN CAN from the tool still ends a receive, but the module sends nothing
+    // back: no "\r\n>".
+    void setIgnoreCancel(bool ignore);
+    // "dump logtext" ends with the prompt '>' (default) or without it.
+    void setLogPrompt(bool prompt);
+    // Every log piece (the whole log when not cut) ends in "->" inside the
+    // text the module sends, so that a '>' closing a read is not always the
+    // prompt. logSent() holds the text as sent.
+    void setLogPromptInPieces(bool marks);
+    // Every answer to a command line goes out ms later, in the order of the
+    // lines; what the command changes changes at once. 0: at once.
+    void setReplyDelay(int ms);
 
     // Asking for CRC blocks. "RECV FW"/"RECV DATA" is answered at once with the
     // greeting (default "C"), then with a 'C' every interval ms (default 3000)
@@ -88,6 +118,7 @@ public:
     // unanswered. naksSent() counts only NAKs the module sent as its own answer.
     void scriptAnswer(int blockNumberSeen, const QByteArray &bytes);
     void send(const QByteArray &bytes);  // unsolicited bytes to the tool
+    void sendNoise(const QByteArray &bytes); // bytes to the tool even while silent
     void hangUp();                       // close the master: the line hangs up
 
     QList<Received> transcript() const;
@@ -99,6 +130,9 @@ public:
     bool inTransfer() const;
     int blocksAccepted() const;
     int naksSent() const;
+    UploadEnd lastUpload() const;
+    // Every byte written to the line since the newest log dump began to go out.
+    QByteArray logSent() const;
 
 signals:
     void commandReceived(const QByteArray &line);
@@ -112,8 +146,15 @@ private:
     void receiveByte(char byte);
     void finishBlock();
     void endReceive(bool complete, const QByteArray &farewell);
+    bool openLine();
+    bool placeLink();
+    void removeLink();
+    void reply(const QByteArray &bytes);
+    void replyWith(std::function<void()> action);
+    void runDueReplies();
     void sendLog();
     void write(const QByteArray &bytes);
+    void put(const QByteArray &bytes);
     void pace();
     void flushOut(int count);
     qint64 now() const;
@@ -133,7 +174,9 @@ private:
     int m_master = -1;
     int m_slave = -1;
     QString m_path;
+    QString m_link;
     QString m_error;
+    int m_opening = 0;                  // counts openings of the line; work left from an older one is dropped
     QSocketNotifier *m_notifier = nullptr;
     QElapsedTimer m_clock;
     QList<Received> m_transcript;
@@ -159,6 +202,14 @@ private:
     QByteArray m_greeting = "C";
     int m_requestCount = 11;
     QMap<int, QByteArray> m_scripts;    // by frame seen since RECV
+    bool m_ignoreCancel = false;
+    bool m_logPrompt = true;
+    bool m_logMarks = false;
+    int m_replyDelay = 0;
+
+    // What went out since the newest log dump began, once one has.
+    bool m_logRecording = false;
+    QByteArray m_logSent;
 
     // XMODEM receiver.
     bool m_receiving = false;
@@ -171,9 +222,19 @@ private:
     int m_naks = 0;
     int m_cans = 0;
     int m_requests = 0;
+    int m_receiveCount = 0;             // tells a delayed greeting whether its receive still runs
+    UploadEnd m_lastUpload;
     QTimer *m_requestTimer = nullptr;
     QTimer *m_blockTimer = nullptr;
     QByteArray m_uploads[2];
+
+    // Answers held back by the reply delay, oldest first.
+    struct Later {
+        qint64 due;
+        std::function<void()> action;
+    };
+    QList<Later> m_later;
+    QTimer *m_laterTimer = nullptr;
 };
 
 #endif
