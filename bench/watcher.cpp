@@ -36,7 +36,9 @@ Watcher::Stamp Watcher::now(const QString &text) const
 bool Watcher::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Show) {
-        if (auto *box = qobject_cast<QMessageBox *>(watched)) {
+        auto *box = qobject_cast<QMessageBox *>(watched);
+        // A question (replace the log file?) is the file chooser's to answer.
+        if (box && box->button(QMessageBox::Ok)) {
             boxes << now(box->text());
             emit boxShown();
             // Pressed once the box's own event loop runs.
