@@ -25,6 +25,8 @@ bool logEnding = false;
 // How long the line must stay silent after the prompt before the log counts
 // as ended: a '>' inside the log text may end a read by chance.
 constexpr int promptSilenceMs = 300;
+// How long the line must have been quiet before the dump is asked for.
+constexpr int quietBeforeDumpMs = 300;
 // How long a silent line is waited for before the download is given up.
 constexpr int giveUpSilenceMs = 15000;
 }
@@ -46,6 +48,18 @@ void DUDaze::rizhi_MENU()
     logEndsWithPrompt = false;
     logEnding = false;
     claimLine(LineOwner::LogDownload);
+    // Answers to commands written before the line was taken are no part of
+    // the log: they go to their own handler until the line has been quiet.
+    const quint64 epoch = lineEpoch;
+    for (int waited = 0; waited < 2000 && (waited < quietBeforeDumpMs || lastArrival.elapsed() < quietBeforeDumpMs);
+         waited += 50) {
+        delayMs(50);
+        if (epoch != lineEpoch)
+            return; // the link went meanwhile
+    }
+    // What a dispatch below this call has not read yet is no log either.
+    if (serialPort->bytesAvailable() > 0)
+        dispatch(serialPort->readAll());
     recvMode = 5;
     writeCommand(Cmd::DumpLog);
     if (!logSilence) {

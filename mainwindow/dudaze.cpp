@@ -51,6 +51,7 @@ DUDaze::DUDaze(QWidget *parent)
     connect(ui->rizhi, SIGNAL(triggered()), this, SLOT(rizhi_MENU()));
 
     recvMode = 4;
+    lastArrival.start();
 }
 
 DUDaze::~DUDaze()

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
@@ -66,6 +67,8 @@ private slots:
     void logLineSilent();
 
 private:
+    // Hands one read to the handler of the exchange in force.
+    void dispatch(const QByteArray &chunk);
     void claimLine(LineOwner transfer);
     void releaseLine();
     // Whether the line is still free and open since a sequence read the epoch.
@@ -86,6 +89,7 @@ private:
     QByteArray recvBuffer;
     int cflag = 0;
     bool dispatching = false;
+    QElapsedTimer lastArrival; // since the module's newest bytes arrived
     LineOwner owner = LineOwner::None;
     // Changes whenever the line is opened, closed, taken or given back, so that
     // whoever waited can tell whether the line is still as it left it.

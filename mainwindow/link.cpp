@@ -86,6 +86,7 @@ void DUDaze::handleSerialError(QSerialPort::SerialPortError)
 
 void DUDaze::serialPort_readyRead()
 {
+    lastArrival.start();
     // A dispatch that runs in the nested loop of another would read its bytes
     // first; the running one picks them up when it returns.
     if (dispatching)
@@ -98,18 +99,8 @@ void DUDaze::serialPort_readyRead()
         return;
     }
     recvBuffer = serialPort->readAll();
-    if (!recvBuffer.isEmpty()) {
-        const QByteArray chunk = recvBuffer;
-        switch (recvMode) {
-        case 0:
-        case 6: parseInfoReply(chunk); break;
-        case 2: parseFwUploadReply(chunk); break;
-        case 3: parseDataUploadReply(chunk); break;
-        case 4: parseStatusReply(chunk); break;
-        case 5: parseLogReply(chunk); break;
-        default: break;
-        }
-    }
+    if (!recvBuffer.isEmpty())
+        dispatch(QByteArray(recvBuffer));
     recvBuffer.clear();
     dispatching = false;
     // The port signals no new bytes while its readyRead slot runs: what the
@@ -121,6 +112,19 @@ void DUDaze::serialPort_readyRead()
             redispatchQueued = false;
             serialPort_readyRead();
         });
+    }
+}
+
+void DUDaze::dispatch(const QByteArray &chunk)
+{
+    switch (recvMode) {
+    case 0:
+    case 6: parseInfoReply(chunk); break;
+    case 2: parseFwUploadReply(chunk); break;
+    case 3: parseDataUploadReply(chunk); break;
+    case 4: parseStatusReply(chunk); break;
+    case 5: parseLogReply(chunk); break;
+    default: break;
     }
 }
 

@@ -153,6 +153,7 @@ void ModuleSim::hangUp()
     m_master = m_slave = -1;
     m_later.clear();
     m_laterTimer->stop();
+    m_dumping = m_dumpQueued = false;
     removeLink();
 }
 
@@ -239,6 +240,11 @@ bool ModuleSim::inTransfer() const { return m_receiving; }
 int ModuleSim::blocksAccepted() const { return m_blocksAccepted; }
 int ModuleSim::naksSent() const { return m_naks; }
 ModuleSim::UploadEnd ModuleSim::lastUpload() const { return m_lastUpload; }
+QByteArrayList ModuleSim::intrusions() const
+{
+    return m_intrusions;
+}
+
 QByteArray ModuleSim::logSent() const { return m_logSent; }
 
 qint64 ModuleSim::now() const { return m_clock.elapsed(); }
@@ -307,6 +313,8 @@ void ModuleSim::write(const QByteArray &bytes)
 {
     if (!m_silent)
         put(bytes);
+    else if (m_dumpQueued && m_outQueue.isEmpty())
+        m_dumping = m_dumpQueued = false; // a dump into silence is over once handed out
 }
 
 void ModuleSim::put(const QByteArray &bytes)
@@ -337,6 +345,8 @@ void ModuleSim::flushOut(int count)
                 m_logSent.append(m_outQueue.data(), int(n));
             m_outQueue.drop(int(n));
             count -= int(n);
+            if (m_dumpQueued && m_outQueue.isEmpty())
+                m_dumping = m_dumpQueued = false;
         } else if (!(n < 0 && errno == EINTR)) {
             return;
         }
@@ -387,6 +397,8 @@ void ModuleSim::process(char byte)
 void ModuleSim::handleLine(const QByteArray &line)
 {
     m_commands.append({now(), line});
+    if (m_dumping)
+        m_intrusions << "during the log dump: " + line;
     emit commandReceived(line);
     if (line.isEmpty())
         return;
@@ -426,9 +438,12 @@ void ModuleSim::sendLog()
 {
     m_logRecording = true;
     m_logSent.clear();
+    m_dumping = true;
+    m_dumpQueued = false;
     const QByteArray prompt = m_logPrompt ? QByteArray(">") : QByteArray();
     const QByteArray mark = m_logMarks ? QByteArray("->") : QByteArray();
     if (logPieceBytes <= 0) {
+        m_dumpQueued = true;
         write(logText + mark + prompt);
         return;
     }
@@ -458,6 +473,7 @@ void ModuleSim::sendLog()
         }
         const qint64 elapsed = now() - start;
         const int due = gap > 0 ? int(qMin<qint64>(count, elapsed / gap + 1)) : count;
+        m_dumpQueued = due >= count;
         for (; sent < due; ++sent)
             write(pieces.at(sent));
         if (sent >= count)
@@ -544,6 +560,7 @@ void ModuleSim::receiveByte(char byte)
             return;
         }
         if (byte != STX && byte != SOH) {
+            m_intrusions << "during the upload: " + QByteArray(1, byte).toHex();
             m_blockTimer->start();
             return;
         }

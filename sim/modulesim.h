@@ -2,6 +2,7 @@
 #define MODULESIM_H
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QElapsedTimer>
 #include <QList>
 #include <QMap>
@@ -133,6 +134,13 @@ public:
     UploadEnd lastUpload() const;
     // Every byte written to the line since the newest log dump began to go out.
     QByteArray logSent() const;
+    // What reached the module inside a transfer without being part of it:
+    // bytes other than block frames, EOT and CAN while it receives an upload,
+    // and command lines while its log dump is still going out.
+    QByteArrayList intrusions() const;
+    // The tool has closed its port: a dump or receive still going on here has
+    // nobody left to serve, and what comes after a new open is no part of it.
+    void toolClosedLine();
 
 signals:
     void commandReceived(const QByteArray &line);
@@ -209,6 +217,10 @@ private:
 
     // What went out since the newest log dump began, once one has.
     bool m_logRecording = false;
+    // From "dump logtext" until its last byte is on the line.
+    bool m_dumping = false;
+    bool m_dumpQueued = false;
+    QByteArrayList m_intrusions;
     QByteArray m_logSent;
 
     // XMODEM receiver.
