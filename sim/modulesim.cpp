@@ -240,6 +240,13 @@ bool ModuleSim::inTransfer() const { return m_receiving; }
 int ModuleSim::blocksAccepted() const { return m_blocksAccepted; }
 int ModuleSim::naksSent() const { return m_naks; }
 ModuleSim::UploadEnd ModuleSim::lastUpload() const { return m_lastUpload; }
+void ModuleSim::toolClosedLine()
+{
+    m_dumping = m_dumpQueued = false;
+    if (m_receiving)
+        endReceive(false, QByteArray());
+}
+
 QByteArrayList ModuleSim::intrusions() const
 {
     return m_intrusions;
