@@ -30,6 +30,7 @@ const struct Row {
                          // "state log": 80 lines "state N -> N+1", each piece ending in its '>', at 115200
     const char *file, *box;
     int modeAfter;
+    const char *late = nullptr; // an answer to an earlier command, arriving as the download starts
 } rows[] = {
     {"three pieces, the prompt alone last", 4, "", "line one\r\n|line two\r\n|>", "line one\r\nline two\r\n>",
      "日志下载完成", 4},
@@ -41,6 +42,7 @@ const struct Row {
      "日志下载完成", 4},
     {"reads that end in a '>' of the log", 4, "", "state log", "", "日志下载完成", 4},
     {"started during the automatic cycle", 0, "", "log\r\n>", "log\r\n>", "日志下载完成", 4},
+    {"an answer still on its way is no log", 6, "", "log\r\n|>", "log\r\n>", "日志下载完成", 4, "MT: 30.5\r\n"},
     {"the line lost", 4, "", "part one\r\n|hang up", "part one\r\n", "串口断开连接", 5},
     {"the module falls silent", 4, "", "part one\r\n", "part one\r\n", "日志下载未完成", 4},
     {"a file that takes no data", 4, "/dev/full", "log\r\n|>", "", "日志文件写入失败", 4},
@@ -96,6 +98,8 @@ void TestLog::download()
     QByteArrayList pieces = stateLog ? QByteArrayList() : unescaped(r.pieces).split('|');
     if (!stateLog)
         f.sim.setRawAnswer(pieces.takeFirst());
+    if (r.late)
+        QTimer::singleShot(80, [&] { f.sim.send(r.late); });
     const bool existed = QFile::exists(path);
     f.widget<QAction>("rizhi")->trigger();
     QCOMPARE(recvMode, 5);
