@@ -11,6 +11,8 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <sys/ioctl.h>
+
 QString logFilePath;
 
 namespace {
@@ -29,6 +31,15 @@ constexpr int promptSilenceMs = 300;
 constexpr int quietBeforeDumpMs = 300;
 // How long a silent line is waited for before the download is given up.
 constexpr int giveUpSilenceMs = 15000;
+}
+
+namespace {
+// Bytes received by the system but not yet read by the port.
+int bytesOnLine(qintptr handle)
+{
+    int count = 0;
+    return handle >= 0 && ::ioctl(int(handle), FIONREAD, &count) == 0 ? count : 0;
+}
 }
 
 void DUDaze::rizhi_MENU()
@@ -65,6 +76,8 @@ void DUDaze::rizhi_MENU()
     if (!logSilence) {
         logSilence = new QTimer(this);
         logSilence->setSingleShot(true);
+        // A coarse timer may fire 5 % early: 750 ms short of the 15 s.
+        logSilence->setTimerType(Qt::PreciseTimer);
         connect(logSilence, SIGNAL(timeout()), this, SLOT(logLineSilent()));
     }
     logSilence->start(giveUpSilenceMs);
@@ -91,8 +104,9 @@ void DUDaze::logLineSilent()
 {
     if (owner != LineOwner::LogDownload || logEnding)
         return;
-    // Bytes still waiting for their dispatch break the silence.
-    if (dispatching || serialPort->bytesAvailable() > 0) {
+    // Bytes still waiting for their dispatch break the silence, also those
+    // the port has not fetched from the line yet (the loop may run late).
+    if (dispatching || serialPort->bytesAvailable() > 0 || bytesOnLine(serialPort->handle()) > 0) {
         logSilence->start(promptSilenceMs);
         return;
     }

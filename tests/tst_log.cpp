@@ -116,7 +116,7 @@ void TestLog::download()
             f.sim.send(piece);
     }
     const QStringList box{QString::fromUtf8(r.box)};
-    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1), box, 16000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1), box, 20000);
     QVERIFY(box.first() != QStringLiteral("日志下载未完成") || clock.elapsed() >= 15000); // 15 s of silence, not less
     QTest::qWait(50);
     QCOMPARE(f.dialogs.texts().mid(1), box);

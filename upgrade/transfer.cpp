@@ -137,7 +137,7 @@ void DUDaze::uploadCancelled()
     uploadPhase = UploadPhase::Cancelled;
     // A module that never answers the cancel must not hold the line for good.
     const quint64 epoch = lineEpoch;
-    QTimer::singleShot(3000, this, [this, epoch] {
+    QTimer::singleShot(3000, Qt::PreciseTimer, this, [this, epoch] {
         if (epoch == lineEpoch && uploadPhase == UploadPhase::Cancelled)
             if (const UploadKind *kind = runningUpload(this))
                 endUpload(QStringLiteral("OK"), QString::fromUtf8(kind->failureText));
