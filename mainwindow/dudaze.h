@@ -37,14 +37,9 @@ public:
     // An upload takes the line: a fresh block flow, polling stopped, the link
     // controls locked.
     void uploadStarted(LineOwner upload);
-    // Ends the transfer that holds the line: its box, then, if the link is
-    // still open and the line still the transfer's, the follow-up commands
-    // (20 ms apart), the idle mode, polling every 2000 ms and the link
-    // controls. False when the link went while the box was up.
     // The operator cancelled the running upload; it ends at the module's
     // prompt, or 3 s later without one.
     void uploadCancelled();
-    bool finishTransfer(const QString &title, const QString &text, const QByteArrayList &followUp = {});
 
 signals:
     void recvOK();
@@ -76,6 +71,11 @@ private:
     // Writes a command sequence gapMs apart; it stops writing for good once the
     // link closes or a transfer takes the line during one of its waits.
     void runSequence(const QByteArrayList &commands, int gapMs, bool waitAfterLast);
+    // Ends the transfer that holds the line: its box, then, if the link is
+    // still open and the line still the transfer's, the follow-up commands
+    // (20 ms apart), the idle mode, polling every 2000 ms and the link
+    // controls. False when the link went while the box was up.
+    bool finishTransfer(const QString &title, const QString &text, const QByteArrayList &followUp = {});
     void endLogDownload(const QString &title, const QString &text);
     void connectLink();
     void disconnectLink();
