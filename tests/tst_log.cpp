@@ -101,6 +101,8 @@ void TestLog::download()
         f.sim.setRawAnswer(pieces.takeFirst());
     if (r.late)
         QTimer::singleShot(80, [&] { f.sim.send(r.late); });
+    bool pollingBehindBox = false;
+    f.dialogs.onBox = [&](const ModalHandler::Box &) { pollingBehindBox |= pollTimer->isActive(); };
     const bool existed = QFile::exists(path);
     QElapsedTimer clock;
     clock.start();
@@ -126,6 +128,7 @@ void TestLog::download()
     if (!path.startsWith("/dev/")) // a device reads back no file
         QCOMPARE(saved.readAll(), expected);
     QCOMPARE(f.dialogs.questions.size(), int(existed)); // asked before a file is replaced
+    QVERIFY(!pollingBehindBox);
     QCOMPARE(recvMode, r.modeAfter);
     const bool open = r.modeAfter == 4;
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, open ? 2000 : -1);
@@ -150,9 +153,17 @@ void TestLog::refusals()
     QCOMPARE(pollTimer->interval(), 3000);
     QVERIFY(f.linkControlsEnabled(true));
 
+    // A download after one that could not be saved reports its own end.
+    QTemporaryDir dir;
+    f.dialogs.filesToChoose << "/dev/full" << dir.filePath("second.log");
+    f.widget<QAction>("rizhi")->trigger();
+    QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("日志文件写入失败"));
+    f.widget<QAction>("rizhi")->trigger();
+    QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("日志下载完成"));
+    f.sim.clearTranscript();
+
     // An upgrade window opened before the download cannot start an upload in it.
     QMainWindow *upgrade = f.openUpgrade(1);
-    QTemporaryDir dir;
     for (const char *name : {"image.bin", "module.log"}) {
         QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("data") == 4);

@@ -34,12 +34,17 @@ QString writeFile(const QTemporaryDir &dir, const QByteArray &content)
     return out.fileName();
 }
 
-// Presses "打开文件", "更新" or "取消" of either upgrade window.
+// "打开文件", "更新" or "取消" of either upgrade window.
 enum Button { Open, Send, Stop };
-void press(QMainWindow *w, Button which)
+QPushButton *button(QMainWindow *w, Button which)
 {
     static const char *const names[2][3] = {{"openfile", "sendfile", "sendstop"}, {"open", "send", "stop"}};
-    QTest::mouseClick(w->findChild<QPushButton *>(names[w->objectName() == "FS"][which]), Qt::LeftButton);
+    return w->findChild<QPushButton *>(names[w->objectName() == "FS"][which]);
+}
+
+void press(QMainWindow *w, Button which)
+{
+    QTest::mouseClick(button(w, which), Qt::LeftButton);
 }
 
 } // namespace
@@ -97,6 +102,7 @@ const struct Row {
     {"C while blocks flow is ignored", 1, 3000, 1, "C\x06", -1, "1-3", eot, "更新完成", "68,100", "3K|3K|1"},
     {"ACK before the first C is ignored", 1, 2048, 0, "\x06", -1, "1-2", eot, "更新完成", "100", "2K|3K|1"},
     {"module cancels with a C", 2, 3000, 1, "\x18" "C", -1, "1", "", "停止更新", "", "0K|0K|0"},
+    {"a prompt before the last block is no success", 1, 3000, 1, "\x06\r\n>", -1, "1-2", "", "更新未完成", "68", "1K|3K|1"},
     {"firmware prompt at 9", 1, 1000, 0, "", 9, "1", eot, "更新完成", "100", "1K|1K|1"},
     {"firmware prompt at 10", 1, 1000, 0, "", 10, "1", eot, "更新未完成", "", "1K|1K|1"},
     {"data prompt at 32", 2, 1000, 0, "", 32, "1", eot, "更新失败", "", "1K|1K|1"},
@@ -137,7 +143,7 @@ void TestUpgrade::transfer()
 
     press(w, Send);
     QCOMPARE(recvMode, r.target + 1);
-    QVERIFY(f.linkControlsEnabled(false));
+    QVERIFY(f.linkControlsEnabled(false) && !button(w, Send)->isEnabled());
     if (!r.script || r.script == closes) {
         QTRY_COMPARE(f.sim.blocksAccepted(), r.scriptFrame);
         if (r.script == closes)
@@ -212,7 +218,15 @@ void TestUpgrade::refusals()
     press(fw, Stop);
     QTest::qWait(2800);
     QVERIFY(f.linkControlsEnabled(false));
+    // A prompt the module sends late, while the end box is up, ends nothing again.
+    f.sim.setSilent(false);
+    f.dialogs.pressAfterMs = 200;
+    f.dialogs.onShown = [&] { f.sim.send("\r\n>"); };
     QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().last(), QStringLiteral("更新未完成"), 1000);
+    QTest::qWait(100);
+    QCOMPARE(f.dialogs.texts().count(QStringLiteral("更新未完成")), 1);
+    f.dialogs.onShown = nullptr;
+    f.dialogs.pressAfterMs = 0;
     QCOMPARE(QString::number(recvMode) + ' ' + QString::number(pollTimer->isActive() ? pollTimer->interval() : -1), "4 2000");
     QVERIFY(f.linkControlsEnabled());
     f.sim.setSilent(false);

@@ -31,6 +31,8 @@ void ModalHandler::check()
         if (box != m_shown) {
             m_shown = box;
             m_shownFor.start();
+            if (onShown)
+                onShown();
         }
         if (m_shownFor.elapsed() < pressAfterMs)
             return;

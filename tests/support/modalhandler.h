@@ -34,6 +34,8 @@ public:
     int fileDialogs = 0;
     // Runs while a box is still shown, before OK is pressed.
     std::function<void(const Box &)> onBox;
+    // Runs once when a box is first seen.
+    std::function<void()> onShown;
     // How long a box stays up before OK is pressed, so that a test can let
     // things happen behind it.
     int pressAfterMs = 0;
