@@ -238,6 +238,21 @@ void TestUpgrade::refusals()
     QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("更新完成"));
     QCOMPARE(f.sim.upload(ModuleSim::Target::Firmware).left(1500), fileOf(1500));
 
+    // An upload cut by the loss of the line is over; after a new connect the
+    // next one, from the other window, starts afresh at block 1.
+    f.sim.scriptAnswer(1, "");
+    press(fw, Stop); // the buttons again after 更新完成
+    start(fw, writeFile(dir, fileOf(3000)));
+    QTRY_VERIFY(f.sim.inTransfer() && f.sim.blocksAccepted() == 1);
+    f.sim.hangUp();
+    QTRY_VERIFY(!serialPort->isOpen());
+    QVERIFY(f.sim.reopen());
+    portNameSetting = f.sim.devicePath();
+    QVERIFY(f.connectLink());
+    start(data, writeFile(dir, fileOf(1500)));
+    QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("更新完成"));
+    QCOMPARE(f.sim.upload(ModuleSim::Target::Data).left(1500), fileOf(1500));
+
     // Closing the window of a finished upload keeps the status view polled.
     pollTimer->stop();
     recvMode = 2;
@@ -247,6 +262,7 @@ void TestUpgrade::refusals()
 
     // With the link closed nothing would reach the module.
     f.click("DAKAI");
+    press(data, Stop); // writes nothing on the closed line
     QCOMPARE(start(data, writeFile(dir, "x")).section(';', -1), QStringLiteral("串口未连接"));
 }
 
