@@ -31,9 +31,7 @@ constexpr int promptSilenceMs = 300;
 constexpr int quietBeforeDumpMs = 300;
 // How long a silent line is waited for before the download is given up.
 constexpr int giveUpSilenceMs = 15000;
-}
 
-namespace {
 // Bytes received by the system but not yet read by the port.
 int bytesOnLine(qintptr handle)
 {
