@@ -14,7 +14,7 @@ void DUDaze::handleTimeout()
         runSequence({Cmd::KeyLower3, Cmd::ReadOutput, Cmd::ReadAlarm, Cmd::ReadDac}, 100, false);
         break;
     case 0:
-        writeCommand(Cmd::ReadTemperature);
+        runSequence({Cmd::ReadTemperature}, 0, false);
         break;
     case 6:
         recvMode = 4;

@@ -116,6 +116,9 @@ void TestLink::closing()
     // A fresh period: a loss must be seen from the line itself, not from the
     // next poll's failing write.
     pollTimer->start(2000);
+    // A cycle tick while the box is up: on a lost line it must write nothing.
+    f.dialogs.pressAfterMs = 200;
+    f.dialogs.onShown = [&] { QTimer::singleShot(50, [&] { QMetaObject::invokeMethod(f.window, "handleTimeout"); }); };
     if (lost)
         f.sim.hangUp();
     else
