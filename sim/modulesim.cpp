@@ -433,6 +433,10 @@ void ModuleSim::handleLine(const QByteArray &line)
     } else if (line == "RECV DATA") {
         startReceive(Target::Data);
     } else if (line == "dump logtext") {
+        // What the tool may take for log: all that goes out from now on,
+        // also noise before the first piece.
+        m_logRecording = true;
+        m_logSent.clear();
         replyWith([this] { sendLog(); });
     } else if (line == "KEY 1" || line == "key 3" || line == "boot" || line == "LOADDAC") {
         // Accepted without an answer.
@@ -443,8 +447,6 @@ void ModuleSim::handleLine(const QByteArray &line)
 
 void ModuleSim::sendLog()
 {
-    m_logRecording = true;
-    m_logSent.clear();
     m_dumping = true;
     m_dumpQueued = false;
     const QByteArray prompt = m_logPrompt ? QByteArray(">") : QByteArray();

@@ -132,7 +132,7 @@ public:
     int blocksAccepted() const;
     int naksSent() const;
     UploadEnd lastUpload() const;
-    // Every byte written to the line since the newest log dump began to go out.
+    // Every byte written to the line since the newest "dump logtext" arrived.
     QByteArray logSent() const;
     // What reached the module inside a transfer without being part of it:
     // bytes other than block frames, EOT and CAN while it receives an upload,

@@ -18,7 +18,6 @@ class TestLog : public QObject
 private slots:
     void download_data();
     void download();
-    void refusals();
 };
 
 namespace {
@@ -134,49 +133,6 @@ void TestLog::download()
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, open ? 2000 : -1);
     QVERIFY(f.linkControlsEnabled(open));
     QCOMPARE(f.text("AUTO"), QString::fromUtf8(r.modeBefore == 0 ? "停止" : "循环"));
-}
-
-void TestLog::refusals()
-{
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    recvMode = 6;
-    pollTimer->start(3000);
-    f.widget<QAction>("rizhi")->trigger(); // the dialog is cancelled
-    f.dialogs.filesToChoose << "/sys/kernel/notes";
-    f.widget<QAction>("rizhi")->trigger();
-    QCOMPARE(f.dialogs.fileDialogs, 2);
-    QCOMPARE(f.dialogs.boxes.last().title + f.dialogs.texts().mid(1).join(';'), QStringLiteral("错误日志文件无法打开"));
-    QTest::qWait(50);
-    QVERIFY(f.sim.received().isEmpty());
-    QCOMPARE(recvMode, 6);
-    QCOMPARE(pollTimer->interval(), 3000);
-    QVERIFY(f.linkControlsEnabled(true));
-
-    // A download after one that could not be saved reports its own end.
-    QTemporaryDir dir;
-    f.dialogs.filesToChoose << "/dev/full" << dir.filePath("second.log");
-    f.widget<QAction>("rizhi")->trigger();
-    QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("日志文件写入失败"));
-    f.widget<QAction>("rizhi")->trigger();
-    QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("日志下载完成"));
-    f.sim.clearTranscript();
-
-    // An upgrade window opened before the download cannot start an upload in it.
-    QMainWindow *upgrade = f.openUpgrade(1);
-    for (const char *name : {"image.bin", "module.log"}) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("data") == 4);
-        f.dialogs.filesToChoose << file.fileName();
-    }
-    QTest::mouseClick(upgrade->findChild<QPushButton *>("openfile"), Qt::LeftButton);
-    f.sim.setSilent(true);
-    f.widget<QAction>("rizhi")->trigger();
-    QTest::mouseClick(upgrade->findChild<QPushButton *>("sendfile"), Qt::LeftButton);
-    QCOMPARE(f.dialogs.texts().last(), QStringLiteral("日志下载正在进行"));
-    QCOMPARE(recvMode, 5);
-    QTest::qWait(50);
-    QCOMPARE(f.sim.received(), QByteArray("dump logtext\r\n"));
 }
 
 QTEST_MAIN(TestLog)

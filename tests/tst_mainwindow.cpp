@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -28,12 +27,6 @@ class TestMainWindow : public QObject
 private slots:
     void action_data();
     void action();
-    void cycleWithQueryAndSwitch();
-    void dacTwoQuickClicks();
-    void oneReadIsOneChunk();
-    void transferStartedInsideATick_data();
-    void transferStartedInsideATick();
-    void singleQueryJustBeforeATick();
 };
 
 namespace {
@@ -110,98 +103,6 @@ void TestMainWindow::action()
     QCOMPARE(recvMode, r.modeAfter);
     QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, r.interval);
     QCOMPARE(f.dialogs.texts().mid(1).join(QLatin1Char(';')), QString::fromUtf8(r.box));
-}
-
-void TestMainWindow::cycleWithQueryAndSwitch()
-{
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    f.widget<QLineEdit>("TIME")->setText("3");
-    f.click("AUTO");
-    f.click("single");
-    tick(f);
-    // The cycle has ended (mode 4) though the caption still says 停止; the
-    // switch restarts the timer, and 停止 then takes the stop branch.
-    QCOMPARE(QString::number(recvMode) + f.text("AUTO"), QStringLiteral("4停止"));
-    f.click("GOorSTOP");
-    QCOMPARE(pollTimer->interval(), 1000);
-    f.click("AUTO");
-    QCOMPARE(QString::number(recvMode) + f.text("AUTO"), QStringLiteral("4循环"));
-    QCOMPARE(pollTimer->interval(), 2000);
-}
-
-void TestMainWindow::dacTwoQuickClicks()
-{
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    f.widget<QLineEdit>("DAC_SET")->setText("20");
-    QTimer::singleShot(50, f.window, [&] {
-        f.widget<QLineEdit>("DAC_SET")->setText("25");
-        f.click("DAC_BU");
-    });
-    f.click("DAC_BU");
-    QCOMPARE(f.lines(), QByteArrayList({"key 3", "key 3", "DAC 25", "boot", "DAC 20", "boot"}));
-    QCOMPARE(f.sim.dac, QByteArray("20"));
-}
-
-void TestMainWindow::oneReadIsOneChunk()
-{
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    recvMode = 4;
-    // Pieces within the 20 ms gathering wait make one chunk; pieces further
-    // apart are parsed each on its own, nothing carried over.
-    f.sim.send("MOD: O");
-    QTimer::singleShot(5, [&] { f.sim.send("N\r\n"); });
-    QTimer::singleShot(150, [&] { f.sim.send("DAC: 2"); });
-    QTimer::singleShot(300, [&] { f.sim.send("5\r\n"); });
-    QTest::qWait(450);
-    QCOMPARE(f.view(), QStringLiteral("|||||2|ON|关闭|循环"));
-}
-
-void TestMainWindow::transferStartedInsideATick_data()
-{
-    QTest::addColumn<bool>("log");
-    QTest::newRow("log download") << true;
-    QTest::newRow("firmware upload") << false;
-}
-
-void TestMainWindow::transferStartedInsideATick()
-{
-    QFETCH(bool, log);
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    QTemporaryDir dir;
-    QFile file(dir.filePath("image.bin"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(3000, 'x')) == 3000);
-    file.close();
-    f.dialogs.filesToChoose << file.fileName();
-    QMainWindow *upgrade = log ? nullptr : f.openUpgrade(1);
-    if (upgrade)
-        QTest::mouseClick(upgrade->findChild<QPushButton *>("openfile"), Qt::LeftButton);
-    // The transfer starts between the tick's "MOD" and "ast".
-    QTimer::singleShot(150, [&] {
-        if (upgrade)
-            QTest::mouseClick(upgrade->findChild<QPushButton *>("sendfile"), Qt::LeftButton);
-        else
-            f.widget<QAction>("rizhi")->trigger();
-    });
-    tick(f);
-    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1), QStringList(log ? "日志下载完成" : "更新完成"), 10000);
-    QCOMPARE(f.lines().mid(0, 3), QByteArrayList({"key 3", "MOD", log ? "dump logtext" : "RECV FW"}));
-    QVERIFY(!f.sim.received().contains("ast\r\n"));
-}
-
-void TestMainWindow::singleQueryJustBeforeATick()
-{
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    pollTimer->start(1000);
-    QTest::qWait(950);
-    // Without a fresh period the tick would end the query after its first answer.
-    f.click("single");
-    QTest::qWait(150);
-    QCOMPARE(f.view(), QStringLiteral("36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环"));
 }
 
 QTEST_MAIN(TestMainWindow)

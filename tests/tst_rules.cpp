@@ -1,13 +1,17 @@
 // The pure rules: values cut out of replies, the switch caption, the DAC
-// range, the cycle period and the end of the log. Each table names its row
+// range, the cycle period, the end of the log, and the wait that runs events. Each table names its row
 // when a check fails.
 #include "log/logprompt.h"
+#include "mainwindow/globals.h"
 #include "mainwindow/controlvalues.h"
 #include "mainwindow/replyvalue.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <climits>
+#include <ctime>
 
 class TestRules : public QObject
 {
@@ -19,6 +23,7 @@ private slots:
     void dacRange();
     void cyclePeriod();
     void logPrompt();
+    void delayRunsEventsWithoutSpinning();
 };
 
 void TestRules::replyValueByPosition()
@@ -84,6 +89,23 @@ void TestRules::logPrompt()
         QVERIFY2(lastTextChar(text) != '>', text);
     for (const char *blank : {"", " \r\n"})
         QVERIFY2(lastTextChar(blank) == 0, blank);
+}
+
+void TestRules::delayRunsEventsWithoutSpinning()
+{
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    delayMs(0);
+    delayMs(-5);
+    QVERIFY(!ran);
+
+    QElapsedTimer clock;
+    clock.start();
+    const std::clock_t cpu = std::clock(); // the process's CPU time
+    delayMs(200);
+    QVERIFY(clock.elapsed() >= 200 && ran);
+    // A busy wait would spend the whole time on the CPU.
+    QVERIFY2(std::clock() - cpu < CLOCKS_PER_SEC / 50, qPrintable(QString::number(std::clock() - cpu)));
 }
 
 QTEST_MAIN(TestRules)

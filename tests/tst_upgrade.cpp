@@ -34,17 +34,10 @@ QString writeFile(const QTemporaryDir &dir, const QByteArray &content)
     return out.fileName();
 }
 
-// "打开文件", "更新" or "取消" of either upgrade window.
 enum Button { Open, Send, Stop };
-QPushButton *button(QMainWindow *w, Button which)
-{
-    static const char *const names[2][3] = {{"openfile", "sendfile", "sendstop"}, {"open", "send", "stop"}};
-    return w->findChild<QPushButton *>(names[w->objectName() == "FS"][which]);
-}
-
 void press(QMainWindow *w, Button which)
 {
-    QTest::mouseClick(button(w, which), Qt::LeftButton);
+    QTest::mouseClick(SimFixture::upgradeButton(w, which), Qt::LeftButton);
 }
 
 } // namespace
@@ -57,9 +50,6 @@ private slots:
     void crc16AndBlock();
     void transfer_data();
     void transfer();
-    void refusals();
-    void linkLostBehindTheEndBox_data();
-    void linkLostBehindTheEndBox();
     void password();
     void independentReceiver();
 };
@@ -143,7 +133,7 @@ void TestUpgrade::transfer()
 
     press(w, Send);
     QCOMPARE(recvMode, r.target + 1);
-    QVERIFY(f.linkControlsEnabled(false) && !button(w, Send)->isEnabled());
+    QVERIFY(f.linkControlsEnabled(false) && !SimFixture::upgradeButton(w, Send)->isEnabled());
     if (!r.script || r.script == closes) {
         QTRY_COMPARE(f.sim.blocksAccepted(), r.scriptFrame);
         if (r.script == closes)
@@ -178,153 +168,18 @@ void TestUpgrade::transfer()
     }
 }
 
-void TestUpgrade::refusals()
-{
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    QMainWindow *fw = f.openUpgrade(1);
-    QMainWindow *data = f.openUpgrade(2);
-    QTemporaryDir dir;
-    const QString empty = writeFile(dir, QByteArray());
-    auto start = [&](QMainWindow *w, const QString &path, bool removed = false) {
-        if (!path.isEmpty()) {
-            f.dialogs.filesToChoose << path;
-            press(w, Open);
-        }
-        if (removed)
-            QFile::remove(path);
-        press(w, Send);
-        return f.dialogs.texts().mid(1).join(';');
-    };
-    recvMode = 6;
-    QCOMPARE(start(fw, QString()), QStringLiteral("未选择文件"));
-    QCOMPARE(start(fw, empty), QStringLiteral("未选择文件;文件为空"));
-    QCOMPARE(start(data, writeFile(dir, "x"), true), QStringLiteral("未选择文件;文件为空;文件读取失败"));
-    QCOMPARE(f.dialogs.boxes.last().title, QStringLiteral("Error"));
-    QTest::qWait(50);
-    QVERIFY(f.sim.received().isEmpty());
-    QCOMPARE(recvMode, 6);
-    QVERIFY(f.linkControlsEnabled() && fw->findChild<QPushButton *>("sendfile")->isEnabled());
-
-    // A module that never answers the cancel: the upload ends 3 s later as a
-    // cancelled one, and the next start is clean.
-    f.sim.scriptAnswer(1, "");
-    start(fw, writeFile(dir, fileOf(1500)));
-    QVERIFY(f.linkControlsEnabled(false));
-    QTRY_COMPARE(f.sim.blocksAccepted(), 1);
-    QCOMPARE(start(data, empty).section(';', -1), QStringLiteral("已有升级正在进行"));
-    press(data, Stop); // not this window's upload: nothing of it goes on the line
-    f.sim.setSilent(true);
-    press(fw, Stop);
-    QTest::qWait(2800);
-    QVERIFY(f.linkControlsEnabled(false));
-    // A prompt the module sends late, while the end box is up, ends nothing again.
-    f.sim.setSilent(false);
-    f.dialogs.pressAfterMs = 200;
-    f.dialogs.onShown = [&] { f.sim.send("\r\n>"); };
-    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().last(), QStringLiteral("更新未完成"), 1000);
-    QTest::qWait(100);
-    QCOMPARE(f.dialogs.texts().count(QStringLiteral("更新未完成")), 1);
-    f.dialogs.onShown = nullptr;
-    f.dialogs.pressAfterMs = 0;
-    QCOMPARE(QString::number(recvMode) + ' ' + QString::number(pollTimer->isActive() ? pollTimer->interval() : -1), "4 2000");
-    QVERIFY(f.linkControlsEnabled());
-    f.sim.setSilent(false);
-    // Each window uploads the file it shows, whatever the other chose since.
-    f.dialogs.filesToChoose << writeFile(dir, fileOf(1500)) << writeFile(dir, "other");
-    press(fw, Open);
-    press(data, Open);
-    press(fw, Send);
-    QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("更新完成"));
-    QCOMPARE(f.sim.upload(ModuleSim::Target::Firmware).left(1500), fileOf(1500));
-
-    // An upload cut by the loss of the line is over; after a new connect the
-    // next one, from the other window, starts afresh at block 1.
-    f.sim.scriptAnswer(1, "");
-    press(fw, Stop); // the buttons again after 更新完成
-    start(fw, writeFile(dir, fileOf(3000)));
-    QTRY_VERIFY(f.sim.inTransfer() && f.sim.blocksAccepted() == 1);
-    f.sim.hangUp();
-    QTRY_VERIFY(!serialPort->isOpen());
-    QVERIFY(f.sim.reopen());
-    portNameSetting = f.sim.devicePath();
-    QVERIFY(f.connectLink());
-    start(data, writeFile(dir, fileOf(1500)));
-    QTRY_COMPARE(f.dialogs.texts().last(), QStringLiteral("更新完成"));
-    QCOMPARE(f.sim.upload(ModuleSim::Target::Data).left(1500), fileOf(1500));
-
-    // Closing the window of a finished upload keeps the status view polled.
-    pollTimer->stop();
-    recvMode = 2;
-    fw->close();
-    QCOMPARE(recvMode, 4);
-    QCOMPARE(pollTimer->isActive() ? pollTimer->interval() : -1, 2000);
-
-    // With the link closed nothing would reach the module.
-    f.click("DAKAI");
-    press(data, Stop); // writes nothing on the closed line
-    QCOMPARE(start(data, writeFile(dir, "x")).section(';', -1), QStringLiteral("串口未连接"));
-}
-
-void TestUpgrade::linkLostBehindTheEndBox_data()
-{
-    QTest::addColumn<QString>("end");
-    QTest::newRow("data upload") << QStringLiteral("更新完成");
-    QTest::newRow("log download") << QStringLiteral("日志下载完成");
-}
-
-void TestUpgrade::linkLostBehindTheEndBox()
-{
-    QFETCH(QString, end);
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    QMainWindow *w = f.openUpgrade(2);
-    QTemporaryDir dir;
-    f.dialogs.filesToChoose << writeFile(dir, fileOf(100)) << dir.filePath("module.log");
-    press(w, Open);
-    f.dialogs.pressAfterMs = 300;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (box && box->text() == end) {
-            watch.stop();
-            f.sim.hangUp();
-        }
-    });
-    watch.start(10);
-    if (end == QStringLiteral("更新完成"))
-        press(w, Send);
-    else
-        f.widget<QAction>("rizhi")->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1), QStringList({"串口断开连接", end}), 5000);
-    // Neither the load commands, nor polling, nor the CAN bytes of "取消" go to
-    // the closed port (a write there fails the fixture).
-    QTest::qWait(100);
-    press(w, Stop);
-    QVERIFY(!pollTimer->isActive() && f.linkControlsEnabled(false));
-}
-
 void TestUpgrade::password()
 {
+    // Two prompts open at once both open the window of the entry chosen last.
     SimFixture f;
     QVERIFY(f.connectQuietly());
-    for (const char *typed : {"QUMBELTB", "", "qumbelta", " QUMBELTA", "QUMBELTA "})
-        QVERIFY2(!f.openUpgrade(1, typed), typed);
-    QCOMPARE(f.dialogs.boxes.last().title + f.dialogs.texts().mid(1).join(QString()),
-             "错误" + QStringLiteral("密码错误").repeated(5));
-    QVERIFY(f.openUpgrade(1) && f.openUpgrade(2));
-    QCOMPARE(f.window->findChild<QLineEdit *>("mi")->echoMode(), QLineEdit::Password);
-    // Two prompts open at once both open the window of the entry chosen last.
     f.widget<QAction>("shengji")->trigger();
     f.widget<QAction>("fs")->trigger();
-    const auto prompts = f.window->findChildren<QMainWindow *>("mima");
-    for (QMainWindow *prompt : prompts.mid(7)) {
+    for (QMainWindow *prompt : f.window->findChildren<QMainWindow *>("mima")) {
         prompt->findChild<QLineEdit *>("mi")->setText("QUMBELTA");
         QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
-        QVERIFY(prompt->findChild<QMainWindow *>("FS"));
+        QVERIFY(prompt->findChild<QMainWindow *>("FS") && !prompt->isVisible());
     }
-    for (QMainWindow *prompt : prompts)
-        QVERIFY(!prompt->isVisible());
 }
 
 void TestUpgrade::independentReceiver()

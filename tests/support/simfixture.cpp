@@ -65,6 +65,12 @@ QMainWindow *SimFixture::openUpgrade(int target, const QString &password)
     return prompt->findChild<QMainWindow *>(target == 1 ? "sheng" : "FS");
 }
 
+QPushButton *SimFixture::upgradeButton(QMainWindow *w, int which)
+{
+    static const char *const names[2][3] = {{"openfile", "sendfile", "sendstop"}, {"open", "send", "stop"}};
+    return w->findChild<QPushButton *>(names[w->objectName() == "FS"][which]);
+}
+
 bool SimFixture::linkControlsEnabled(bool enabled) const
 {
     for (const char *name : {"single", "AUTO", "GOorSTOP", "DAC_BU", "shengji", "fs", "rizhi"})

@@ -6,6 +6,7 @@
 #include "modulesim.h"
 
 #include <QByteArrayList>
+#include <QPushButton>
 #include <QString>
 
 // A main window beside an in-process module simulator whose device path is
@@ -28,6 +29,8 @@ public:
     // Opens the upgrade window of target (1 firmware, 2 waveform data)
     // through the menu and the password prompt; null when it stays shut.
     QMainWindow *openUpgrade(int target, const QString &password = QStringLiteral("QUMBELTA"));
+    // "打开文件", "更新" or "取消" (0, 1, 2) of either upgrade window.
+    static QPushButton *upgradeButton(QMainWindow *w, int which);
     // Whether the seven link controls are all enabled (or all disabled),
     // with "连接" and "串口设置" usable either way.
     bool linkControlsEnabled(bool enabled = true) const;

@@ -1,0 +1,544 @@
+// Operators against a faulty module: the real windows driven as a person
+// would, the module's faults through its control commands, and after every
+// action the checks of what may never happen. Each row runs a script of
+// actions and then random ones from its seed; "--seed N [--actions K]"
+// replays one random run, "--minutes M [--seed N]" runs seed after seed and
+// prints the summary (scripts/campaign.sh adds the memory).
+#include "log/logdownload.h"
+#include "mainwindow/globals.h"
+#include "simcontrol.h"
+#include "simfixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+#include <array>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+struct Tally {
+    QMap<QString, int> actions, faults, ends; // ends: the transfers' end boxes by text
+    int checks = 0;
+};
+
+QMap<QString, QByteArray> checksums(const QString &dir)
+{
+    QMap<QString, QByteArray> sums;
+    for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::Files | QDir::NoSymLinks)) {
+        QFile file(info.filePath());
+        if (file.open(QIODevice::ReadOnly))
+            sums[info.fileName()] = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5);
+    }
+    return sums;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// One run. Actions are lines of words, the same for a script and for the
+// random operator ("open fw0 1500": the first firmware window shown chooses
+// a file of 1500 bytes); those named in check() compare what must be so.
+class Campaign
+{
+public:
+    Campaign(quint32 seed, Tally &tally) : m_seed(seed), m_tally(tally), m_random(seed), m_control(m_f.sim) {}
+    QStringList run(int actions, const QStringList &script);
+
+private:
+    int random(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
+    QString pick(const QStringList &from) { return from[random(0, int(from.size()) - 1)]; }
+    // The upgrade windows shown, by name: "fw0", "fw1", "data0" in the order opened.
+    QMap<QString, QMainWindow *> shown() const;
+    QString randomAction();
+    void perform(const QString &action);
+    bool check(const QString &name, const QString &rest);
+    QString stateNow() const
+    {
+        return QStringLiteral("%1 %2 %3").arg(recvMode).arg(pollTimer->isActive() ? pollTimer->interval() : -1)
+                .arg(m_f.linkControlsEnabled(true) ? "on" : m_f.linkControlsEnabled(false) ? "off" : "mixed");
+    }
+
+    quint32 m_seed;
+    Tally &m_tally;
+    std::mt19937 m_random;
+    QTemporaryDir m_dir;
+    SimFixture m_f;
+    SimControl m_control;
+    QElapsedTimer m_clock;
+    QStringList m_failures;
+    const QString m_link = m_dir.filePath("module-link");
+    QString m_atBox; // "TEXT ACTION": the action for when a box of that text ("end": a transfer's end) shows
+    int m_boxMark = 0;
+    // What the operator chose: the file shown in a window when its upload
+    // started, and every file given to a log download (those may change).
+    QByteArray m_image;
+    ModuleSim::Target m_target = ModuleSim::Target::Firmware;
+    QSet<QString> m_logFiles;
+};
+
+QMap<QString, QMainWindow *> Campaign::shown() const
+{
+    QMap<QString, QMainWindow *> named;
+    for (const char *kind : {"fw", "data"}) {
+        int n = 0;
+        for (QMainWindow *w : m_f.window->findChildren<QMainWindow *>(*kind == 'f' ? "sheng" : "FS"))
+            if (w->isVisible())
+                named[kind + QString::number(n++)] = w;
+    }
+    return named;
+}
+
+QString Campaign::randomAction()
+{
+    static const QStringList names{"connect", "line", "settings", "single", "auto", "switch", "dac", "password",
+                                   "close", "open", "send", "stop", "rizhi", "wait", "tick", "fault"};
+    static const std::array<int, 16> weights{5, 2, 2, 4, 3, 3, 3, 4, 2, 4, 5, 2, 3, 6, 4, 7};
+    const QString name = names[std::discrete_distribution<int>(weights.begin(), weights.end())(m_random)];
+    const QStringList windows = shown().keys();
+    if (name == "line")
+        return m_f.sim.isOpen() ? "fault hangup" : "fault reopen";
+    if (name == "settings")
+        return QStringLiteral("settings new bote %1 com link save close").arg(random(0, 7));
+    if (name == "auto" || name == "dac")
+        return name + ' ' + pick(name == "auto" ? QStringList{"1", "3", "0", "x"} : QStringList{"12.5", "31.6", "x", "20"});
+    if (name == "password")
+        return QStringLiteral("password %1 %2").arg(random(0, 1) ? "fw" : "data", random(0, 4) ? "QUMBELTA" : "QUMBELTB");
+    if (QStringList{"close", "open", "send", "stop"}.contains(name) && windows.isEmpty())
+        return "wait 100";
+    if (name == "open") {
+        const int size = std::array<int, 5>{0, 1, 1024, random(1, 5000), random(5000, 200 * 1024)}[size_t(random(0, 4))];
+        return QStringLiteral("open %1 %2%3").arg(pick(windows)).arg(size).arg(random(0, 5) ? "" : " removed");
+    }
+    if (name == "close" || name == "send" || name == "stop")
+        return name + ' ' + pick(windows);
+    if (name == "rizhi")
+        return "rizhi " + pick({"new", "old", "cancel"});
+    if (name == "wait")
+        return "wait " + QString::number(random(0, 3000));
+    if (name == "tick")
+        return "tick " + randomAction();
+    if (name == "fault") {
+        const QString kind = pick({"nak", "cancel-at", "silent", "prompt-pos", "garbage", "log-prompt-piece", "log-gap",
+                                   "log-piece", "baud", "reply-delay", "ignore-cancel", "at-end"});
+        const int value = random(0, 1 << 30);
+        if (kind == "at-end") // the line goes, or a late prompt comes, behind an end box
+            return value % 2 ? "at-box end fault hangup" : "at-box end fault garbage 0d0a3e";
+        if (kind == "silent" || kind == "log-prompt-piece" || kind == "ignore-cancel")
+            return "fault " + kind + (value % 2 ? " on" : " off");
+        if (kind == "garbage")
+            return "fault garbage " + QString::number(value, 16).rightJustified(8, QLatin1Char('0'));
+        const int bounded = kind == "baud" ? std::array<int, 3>{0, 115200, 57600}[size_t(value % 3)]
+                : kind == "prompt-pos" ? value % 42 - 1 : kind == "log-gap" ? value % 101
+                : kind == "log-piece" ? value % 65 : kind == "reply-delay" ? value % 151 : value % 5 + 1;
+        return QStringLiteral("fault %1 %2").arg(kind).arg(bounded);
+    }
+    return name;
+}
+
+void Campaign::perform(const QString &action)
+{
+    const QStringList a = action.split(' ', Qt::SkipEmptyParts);
+    const QString name = a.value(0), rest = action.section(' ', 1);
+    const bool fault = name == "fault";
+    ++(fault ? m_tally.faults : m_tally.actions)[fault ? a.value(1) : name];
+    std::printf("seed %u  %7.2f s  %s\n", m_seed, m_clock.elapsed() / 1000.0, qPrintable(action));
+    std::fflush(stdout);
+    QMainWindow *w = shown().value(a.value(1));
+    if (QStringList{"close", "open", "send", "stop"}.contains(name) && !w) {
+        m_failures << "no window " + a.value(1);
+    } else if (name == "connect") {
+        m_f.click("DAKAI");
+    } else if (name == "settings") {
+        // "settings new|sN (com TEXT|bote INDEX|ting TEXT|ji_ou TEXT|save|close)...": sN is the
+        // N-th settings window opened, "link" the module's line, "-" nothing.
+        if (a.value(1) == "new")
+            m_f.widget<QAction>("chuankou")->trigger();
+        const QList<QMainWindow *> all = m_f.window->findChildren<QMainWindow *>("chuan");
+        QMainWindow *settings = a.value(1) == "new" ? all.last() : all.value(a.value(1).mid(1).toInt());
+        for (int i = 2; settings && i < a.size(); i += 2) {
+            auto *box = settings->findChild<QComboBox *>(a[i]);
+            const QString value = a.value(i + 1) == "link" ? m_link : a.value(i + 1) == "-" ? QString() : a.value(i + 1);
+            if (!box && i--)
+                a[i + 1] == "save" ? QTest::mouseClick(settings->findChild<QPushButton *>("baocun"), Qt::LeftButton) : (void)settings->close();
+            else if (a[i] == "bote")
+                box->setCurrentIndex(qMin(value.toInt(), box->count() - 1));
+            else
+                a[i] == "com" ? box->setEditText(value) : box->setCurrentText(value);
+        }
+    } else if (name == "single" || name == "switch") {
+        m_f.click(name == "single" ? "single" : "GOorSTOP");
+    } else if (name == "auto" || name == "dac") {
+        m_f.widget<QLineEdit>(name == "auto" ? "TIME" : "DAC_SET")->setText(a.value(1));
+        m_f.click(name == "auto" ? "AUTO" : "DAC_BU");
+    } else if (name == "password") {
+        // A disabled menu entry cannot be chosen (trigger() would run it all the same).
+        // "_" in the typed text stands for a blank.
+        if (m_f.widget<QAction>(a.value(1) == "fw" ? "shengji" : "fs")->isEnabled()) {
+            m_f.openUpgrade(a.value(1) == "fw" ? 1 : 2, a.value(2).replace('_', ' '));
+            if (m_f.window->findChildren<QMainWindow *>("mima").last()->findChild<QLineEdit *>("mi")->echoMode() != QLineEdit::Password)
+                m_failures << "the password shown as typed";
+        }
+    } else if (name == "close") {
+        w->close();
+    } else if (name == "open") {
+        const QString path = m_dir.filePath(QStringLiteral("image-%1.bin").arg(random(0, 1 << 30)));
+        QByteArray data(a.value(2).toInt(), 0);
+        for (char &c : data)
+            c = char(m_random());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            m_failures << "the driver could not write " + path;
+        file.close();
+        m_f.dialogs.filesToChoose = QStringList(path);
+        QTest::mouseClick(SimFixture::upgradeButton(w, 0), Qt::LeftButton);
+        if (a.value(3) == "removed")
+            QFile::remove(path);
+    } else if (name == "send") {
+        const QByteArray shown = contents(w->findChild<QTextEdit *>("filename")->toPlainText());
+        const bool free = m_f.window->lineOwner() == LineOwner::None;
+        QTest::mouseClick(SimFixture::upgradeButton(w, 1), Qt::LeftButton);
+        if (free && m_f.window->lineOwner() != LineOwner::None) {
+            m_image = shown;
+            m_target = w->objectName() == "FS" ? ModuleSim::Target::Data : ModuleSim::Target::Firmware;
+        }
+    } else if (name == "stop") {
+        QTest::mouseClick(SimFixture::upgradeButton(w, 2), Qt::LeftButton);
+    } else if (name == "rizhi") {
+        // A new file, one of the run's files, the dialog cancelled, or the path given.
+        const QStringList existing = QDir(m_dir.path()).entryList({"*.bin", "*.log"}, QDir::Files);
+        QString path = a.value(1);
+        if (path == "old" && !existing.isEmpty())
+            path = m_dir.filePath(pick(existing));
+        else if (path == "new" || path == "old")
+            path = m_dir.filePath(QStringLiteral("log-%1.log").arg(random(0, 1 << 30)));
+        if (m_f.widget<QAction>("rizhi")->isEnabled()) {
+            m_f.dialogs.filesToChoose = path == "cancel" ? QStringList() : QStringList(path);
+            m_logFiles << QFileInfo(path).fileName();
+            m_f.widget<QAction>("rizhi")->trigger();
+        }
+    } else if (name == "wait") {
+        QTest::qWait(a.value(1).toInt());
+    } else if (name == "tick") {
+        // The action inside the waits of the next poll tick.
+        bool done = false;
+        QTimer::singleShot(pollTimer->isActive() ? pollTimer->remainingTime() + random(20, 320) : 0, [&, rest] {
+            perform(rest);
+            done = true;
+        });
+        (void)QTest::qWaitFor([&] { return done; }, 60000);
+    } else if (name == "fault") {
+        if (a.value(1) == "garbage")
+            QTest::qWait(20); // noise at a moment of its own, not racing a command on its way
+        const QByteArray answer = m_control.execute(rest.toUtf8());
+        std::printf("        -> %s\n", answer.left(40).constData());
+    } else if (name == "say") {
+        m_f.sim.send(rest.toUtf8().replace('_', ' ').replace('~', "\r\n")); // the module speaks: "_" a blank, "~" a line end
+    } else if (name == "in") {
+        // The action this many milliseconds later, whatever runs then.
+        QTimer::singleShot(a.value(1).toInt(), m_f.window, [this, rest] { perform(rest.section(' ', 1)); });
+    } else if (name == "at-box") {
+        m_atBox = rest;
+    } else if (name == "timeout" || name == "error") {
+        // The poll timer's tick, or one more report that the port has gone.
+        name == "timeout" ? QMetaObject::invokeMethod(m_f.window, "handleTimeout")
+                          : QMetaObject::invokeMethod(m_f.window, "handleSerialError",
+                                                      Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError));
+    } else if (name == "press") {
+        m_f.dialogs.pressAfterMs = a.value(1).toInt();
+    } else if (name == "mode") {
+        // The state a check starts from: the answer to the connect's "MOD" in,
+        // the module's transcript cleared.
+        QTest::qWait(200);
+        recvMode = a.value(1).toInt();
+        a.size() > 2 ? pollTimer->start(a.value(2).toInt()) : pollTimer->stop();
+        m_f.sim.clearTranscript();
+    } else if (!check(name, rest)) {
+        m_failures << "unknown action " + action;
+    }
+}
+
+// "expect T;T": the boxes since the last expect, waited for ("Title/Text" and
+// "Title/Text/Icon" compare those too); "wire L,L": the command lines the module got
+// since the last mode or wire; "state M I on|off": the mode, the poll timer's
+// interval (-1 stopped), the link controls; "link open|closed"; "view" the
+// status view (SimFixture::view); "windows" the upgrade and settings windows
+// shown; "text NAME T" a control's text; "saved PORT BAUD DATA STOP PARITY";
+// "port BAUD PARITY STOP FLOW" the open port's (QSerialPort's numbers).
+bool Campaign::check(const QString &name, const QString &rest)
+{
+    QString actual, expected = rest;
+    if (name == "expect") {
+        const QStringList want = rest.split(';', Qt::SkipEmptyParts);
+        (void)QTest::qWaitFor([&] { return m_f.dialogs.boxes.size() >= m_boxMark + want.size(); }, 20000);
+        QTest::qWait(50);
+        QStringList got;
+        for (const ModalHandler::Box &box : m_f.dialogs.boxes.mid(m_boxMark))
+            got << QStringList{box.title, box.text, QString::number(box.icon)}.mid(want.value(got.size()).count('/') ? 0 : 1,
+                                                                                   want.value(got.size()).count('/') + 1).join('/');
+        m_boxMark = m_f.dialogs.boxes.size();
+        actual = got.join(';');
+    } else if (name == "wire") {
+        expected = rest.isEmpty() ? QString() : QString(rest).replace(',', "\r\n") + "\r\n";
+        actual = QString::fromLatin1(m_f.sim.received());
+        m_f.sim.clearTranscript();
+    } else if (name == "link" || name == "view" || name == "text") {
+        actual = name == "view" ? m_f.view() : name == "text" ? rest.section(' ', 0, 0) + ' ' + m_f.text(qPrintable(rest.section(' ', 0, 0)))
+                : serialPort->isOpen() ? "open" : "closed";
+    } else if (name == "windows") {
+        QStringList names = shown().keys();
+        const QList<QMainWindow *> settings = m_f.window->findChildren<QMainWindow *>("chuan");
+        for (int i = 0; i < settings.size(); ++i)
+            if (settings[i]->isVisible())
+                names << 's' + QString::number(i);
+        actual = names.join(' ');
+    } else if (name == "form") {
+        actual = rest.section(' ', 0, 0) + ' ' + m_f.window->findChildren<QMainWindow *>("chuan").value(rest.mid(1).section(' ', 0, 0).toInt())
+                ->findChild<QComboBox *>("bote")->currentText();
+    } else if (name == "saved" || name == "port") {
+        actual = name == "port" ? QStringLiteral("%1 %2 %3 %4").arg(serialPort->baudRate()).arg(serialPort->parity()).arg(serialPort->stopBits())
+                          .arg(serialPort->flowControl())
+                : QStringLiteral("%1 %2 %3 %4 %5").arg(portNameSetting == m_link ? "link" : portNameSetting).arg(baudRateSetting)
+                          .arg(dataBitsSetting).arg(stopBitsSetting).arg(paritySetting);
+    } else if (name == "state") {
+        actual = stateNow();
+    } else {
+        return false;
+    }
+    ++m_tally.checks;
+    if (actual != expected)
+        m_failures << QStringLiteral("%1: \"%2\", not \"%3\"").arg(name, actual, expected);
+    return true;
+}
+
+QStringList Campaign::run(int actions, const QStringList &script)
+{
+    m_clock.start();
+    m_f.sim.setLink(m_link);
+    portNameSetting = m_link;
+    m_f.dialogs.onShown = [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        const QString text = m_atBox.section(' ', 0, 0), actions = m_atBox.section(' ', 1);
+        if (!box || (m_f.sim.isOpen() || !actions.endsWith("hangup")) == false)
+            return;
+        const bool end = QStringList({"OK", "提示", "错误"}).contains(box->windowTitle()) && box->text() != "连接成功"
+                && box->text() != "串口关闭成功";
+        if (text == box->text() || (text == "end" && end)) {
+            m_atBox.clear();
+            QTimer::singleShot(0, m_f.window, [this, actions] {
+                for (const QString &action : actions.split(';'))
+                    perform(action);
+            });
+        }
+    };
+    m_f.dialogs.onBox = [&](const ModalHandler::Box &box) {
+        ++m_tally.checks;
+        if (box.title == "OK" || box.text == "停止更新" || box.text.startsWith("日志"))
+            ++m_tally.ends[box.text];
+        if (box.text == "更新完成") {
+            const ModuleSim::UploadEnd end = m_f.sim.lastUpload();
+            const QByteArray padded = m_image + QByteArray((1024 - m_image.size() % 1024) % 1024, 0x1A);
+            if (!end.complete || end.target != m_target || m_f.sim.upload(m_target) != padded)
+                m_failures << "更新完成 without the chosen image stored as its kind";
+        } else if (box.text == "日志下载完成" && contents(logFilePath) != m_f.sim.logSent()) {
+            m_failures << QStringLiteral("日志下载完成 with a saved file unlike the log sent (%1 against %2 bytes)")
+                                  .arg(contents(logFilePath).size()).arg(m_f.sim.logSent().size());
+        }
+    };
+
+    if (stateNow() != "4 -1 off" || serialPort->isOpen())
+        m_failures << "the window starts in " + stateNow();
+    m_f.click("DAKAI");
+    m_boxMark = m_f.dialogs.boxes.size();
+    for (int i = 0; i < actions && m_failures.isEmpty(); ++i) {
+        const QMap<QString, QByteArray> before = checksums(m_dir.path());
+        perform(i < script.size() ? script[i] : randomAction());
+        if (!serialPort->isOpen())
+            m_f.sim.toolClosedLine();
+        ++m_tally.checks;
+        const QMap<QString, QByteArray> after = checksums(m_dir.path());
+        for (auto it = before.begin(); it != before.end(); ++it)
+            if (after.contains(it.key()) && !m_logFiles.contains(it.key()) && after[it.key()] != it.value())
+                m_failures << "a file the operator did not choose changed: " + it.key();
+        for (const QByteArray &intrusion : m_f.sim.intrusions())
+            m_failures << "bytes of the main window inside a transfer: " + QString::fromLatin1(intrusion);
+    }
+
+    // The end: the module speaks again, the operator cancels what still runs
+    // and closes the upgrade windows; then the tool must settle.
+    for (const char *reset : {"silent off", "ignore-cancel off", "reply-delay 0", "nak 0", "baud 0"})
+        m_control.execute(reset);
+    m_atBox.clear();
+    for (QMainWindow *w : shown()) {
+        QTest::mouseClick(SimFixture::upgradeButton(w, 2), Qt::LeftButton);
+        w->close();
+    }
+    const bool settled = QTest::qWaitFor([&] {
+        if (QApplication::activeModalWidget() || m_f.window->lineOwner() != LineOwner::None)
+            return false;
+        if (serialPort->isOpen())
+            return pollTimer->isActive() && (recvMode == 4 || recvMode == 0);
+        return !pollTimer->isActive() && m_f.linkControlsEnabled(false) && m_f.text("DAKAI") == "连接";
+    }, 20000);
+    ++m_tally.checks;
+    if (!settled)
+        m_failures << QStringLiteral("not settled 20 s after the last fault: owner %1, box %2, state %3").arg(int(m_f.window->lineOwner()))
+                              .arg(QApplication::activeModalWidget() ? "up" : "none", stateNow());
+    m_f.dialogs.onBox = nullptr;
+    m_f.dialogs.onShown = nullptr;
+    return m_failures;
+}
+
+// A failing run, then the shortest prefix of its actions that still fails.
+QStringList runAndShrink(quint32 seed, int actions, Tally &tally, const QStringList &script = {})
+{
+    const QStringList failures = Campaign(seed, tally).run(actions, script);
+    if (failures.isEmpty())
+        return failures;
+    std::printf("seed %u FAILED after %d actions:\n  %s\n", seed, actions, qPrintable(failures.join("\n  ")));
+    int low = 1, high = actions;
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (Campaign(seed, tally).run(middle, script).isEmpty())
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    std::printf("seed %u: its first %d actions fail too: --seed %u --actions %d\n", seed, high, seed, high);
+    return failures;
+}
+
+} // namespace
+
+class TestCampaign : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void runs_data()
+    {
+        QTest::addColumn<uint>("seed");
+        QTest::addColumn<int>("actions");
+        QTest::addColumn<QStringList>("script");
+        QTest::newRow("random 1") << 1u << 12 << QStringList();
+        QTest::newRow("random 2") << 2u << 12 << QStringList();
+        QTest::newRow("the password, and only the right one, shown as dots")
+                << 8u << 12 << QStringList{"password fw QUMBELTB", "password fw", "password fw qumbelta", "password fw _QUMBELTA",
+                                           "password data QUMBELTA_", "expect 错误/密码错误;密码错误;密码错误;密码错误;密码错误",
+                                           "windows", "password fw QUMBELTA", "password data QUMBELTA", "windows data0 fw0"};
+        for (const QString how : {"串口关闭成功 link open", "串口断开连接 timeout"}) {
+            const bool lost = how.startsWith("串口断开");
+            QTest::newRow(qPrintable("closing, behind its box: " + how))
+                    << 9u << 12 << QStringList{"switch", "wait 1500", "single", "wait 600", "auto 3", "press 200", "at-box " + how,
+                                               lost ? "fault hangup" : "connect", lost ? "expect 错误/串口断开连接" : "expect 提示/串口关闭成功",
+                                               "link closed", "error", "wait 50", "expect", "view ||||0|12.5|ON|开启|循环", "state 0 -1 off"};
+        }
+        QTest::newRow("connect: nothing on the line and no polling behind its box, then MOD and key 3")
+                << 14u << 12 << QStringList{"connect", "mode 5", "press 100", "at-box 连接成功 wire;state 5 -1 on", "connect",
+                                            "expect 提示/串口关闭成功;提示/连接成功", "wire MOD,key 3", "state 4 2000 on", "port 115200 0 1 0",
+                                            "text DAKAI 断开", "wait 150", "text mosta_module OFF"};
+        QTest::newRow("one read is one reply: pieces within 20 ms make one, further apart each its own")
+                << 15u << 12 << QStringList{"mode 4", "say MOD:_O", "in 5 say N~", "in 150 say DAC:_2", "in 300 say 5~", "wait 450",
+                                            "view |||||2|ON|关闭|循环"};
+        QTest::newRow("no port saved: 连接失败")
+                << 16u << 12 << QStringList{"connect", "mode 6", "settings new com - save", "connect",
+                                            "expect 提示/串口关闭成功;提示/连接失败/3", "state 6 -1 off", "text DAKAI 连接"};
+        QTest::newRow("the line lost behind 连接成功")
+                << 10u << 12 << QStringList{"connect", "press 150", "at-box 连接成功 fault hangup", "connect",
+                                            "expect 串口关闭成功;串口断开连接;连接成功", "link closed", "state 4 -1 off"};
+        QTest::newRow("settings: each window saves its own, for the next connect only")
+                << 11u << 12 << QStringList{"settings new bote 2 close", "saved link 115200 8 1 0", "settings new", "settings new",
+                                            "settings s2 bote 1 com second", "settings s1 com other bote 2 save", "saved other 9600 8 1 0",
+                                            "windows s2", "settings s2 save", "saved second 57600 8 1 0", "settings new", "form s3 115200",
+                                            "connect", "settings new com link bote 1 ting 0 ji_ou 1 save", "saved link 57600 8 0 1",
+                                            "connect", "port 57600 5 -1 0", "settings new bote 2 com /dev/null-port save", "link open",
+                                            "port 57600 5 -1 0", "saved /dev/null-port 9600 8 1 0", "expect 串口关闭成功;连接成功"};
+        QTest::newRow("a cycle ended by a single query, then the switch and 停止")
+                << 12u << 12 << QStringList{"mode 4", "auto 3", "single", "timeout", "state 4 3000 on", "text AUTO 停止", "switch",
+                                            "state 4 1000 on", "auto 3", "state 4 2000 on", "text AUTO 循环"};
+        QTest::newRow("two quick DAC clicks, each with its own value; a single query just before a tick")
+                << 13u << 12 << QStringList{"mode 4", "in 50 dac 25", "dac 20", "wire key 3,key 3,DAC 25,boot,DAC 20,boot",
+                                            "mode 4 1000", "wait 950", "single", "wait 150",
+                                            "view 36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环"};
+        QTest::newRow("refused uploads write nothing")
+                << 3u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "mode 6", "send fw0", "open fw0 0", "send fw0",
+                                           "open data0 1 removed", "send data0", "expect 未选择文件;文件为空;Error/文件读取失败",
+                                           "wire", "state 6 -1 on"};
+        QTest::newRow("a module that ignores 取消: ended 3 s later, a late prompt ends nothing again")
+                << 4u << 14 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 1500", "open data0 0",
+                                           "fault silent on", "send fw0", "send data0", "stop data0", "stop fw0", "wait 2700",
+                                           "state 2 -1 off", "press 200", "at-box end fault garbage 0d0a3e",
+                                           "expect 已有升级正在进行;更新未完成", "wait 100", "expect",
+                                           "state 4 2000 on"};
+        QTest::newRow("uploads started inside a tick, each window its own file, each from block 1")
+                << 5u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 5000", "open data0 2000",
+                                           "switch", "tick send fw0", "expect 更新完成", "send data0", "expect 更新完成",
+                                           "tick rizhi new", "expect 日志下载完成", "mode 2", "close fw0", "state 4 2000 on"};
+        QTest::newRow("the line lost: mid-upload, behind the end boxes, and 取消 on the closed line")
+                << 6u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 3000", "fault baud 9600",
+                                           "send fw0", "wait 1500", "fault hangup", "expect 串口断开连接", "fault reopen",
+                                           "fault baud 0", "connect", "open data0 1500", "send data0",
+                                           "expect 连接成功;更新完成", "at-box end fault hangup", "press 300", "stop data0", "open data0 100", "send data0",
+                                           "expect 串口断开连接;更新完成", "stop data0", "state 3 -1 off", "fault reopen",
+                                           "connect", "at-box end fault hangup", "rizhi new", "expect 连接成功;串口断开连接;日志下载完成"};
+        QTest::newRow("log downloads: refused, a file that takes nothing, then one busy while an upload is asked for")
+                << 7u << 12 << QStringList{"mode 6 3000", "rizhi cancel", "rizhi /sys/kernel/notes", "expect 错误/日志文件无法打开",
+                                           "wire", "state 6 3000 on", "rizhi /dev/full", "expect 日志文件写入失败", "rizhi new",
+                                           "expect 日志下载完成", "password fw QUMBELTA", "open fw0 4", "fault silent on",
+                                           "mode 4 2000", "rizhi new", "send fw0", "expect 日志下载正在进行", "state 5 -1 off",
+                                           "wire dump logtext", "fault hangup", "expect 串口断开连接"};
+    }
+
+    void runs()
+    {
+        QFETCH(uint, seed);
+        QFETCH(int, actions);
+        QFETCH(QStringList, script);
+        Tally tally;
+        const QStringList failures = runAndShrink(seed, qMax(actions, int(script.size())), tally, script);
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    auto value = [&](const char *name, int fallback) {
+        const int at = args.indexOf(QLatin1String(name));
+        return at > 0 && at + 1 < args.size() ? args[at + 1].toInt() : fallback;
+    };
+    if (!args.contains("--minutes") && !args.contains("--seed")) {
+        TestCampaign test;
+        return QTest::qExec(&test, argc, argv);
+    }
+    Tally tally;
+    QElapsedTimer clock;
+    clock.start();
+    int runs = 0, failed = 0;
+    for (quint32 seed = value("--seed", 1000); !runs || clock.elapsed() < value("--minutes", 0) * 60000; ++seed, ++runs)
+        failed += !runAndShrink(seed, value("--actions", 40), tally).isEmpty();
+    std::printf("\n| What | Kind | Count |\n|---|---|---|\n");
+    for (const auto &group : {std::make_pair("action", tally.actions), {"fault", tally.faults}, {"end box", tally.ends}})
+        for (auto it = group.second.begin(); it != group.second.end(); ++it)
+            std::printf("| %s | %s | %d |\n", group.first, qPrintable(it.key()), it.value());
+    std::printf("| runs of %d actions | | %d |\n| invariant checks | | %d |\n| failed runs | | %d |\n",
+                value("--actions", 40), runs, tally.checks, failed);
+    return failed ? 1 : 0;
+}
+
+#include "tst_campaign.moc"
