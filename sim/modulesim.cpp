@@ -253,6 +253,7 @@ QByteArrayList ModuleSim::intrusions() const
 }
 
 QByteArray ModuleSim::logSent() const { return m_logSent; }
+int ModuleSim::logDumpEnd() const { return m_logDumpEnd; }
 
 qint64 ModuleSim::now() const { return m_clock.elapsed(); }
 
@@ -352,8 +353,10 @@ void ModuleSim::flushOut(int count)
                 m_logSent.append(m_outQueue.data(), int(n));
             m_outQueue.drop(int(n));
             count -= int(n);
-            if (m_dumpQueued && m_outQueue.isEmpty())
+            if (m_dumpQueued && m_outQueue.isEmpty()) {
                 m_dumping = m_dumpQueued = false;
+                m_logDumpEnd = m_logSent.size();
+            }
         } else if (!(n < 0 && errno == EINTR)) {
             return;
         }
@@ -437,6 +440,7 @@ void ModuleSim::handleLine(const QByteArray &line)
         // also noise before the first piece.
         m_logRecording = true;
         m_logSent.clear();
+        m_logDumpEnd = -1;
         replyWith([this] { sendLog(); });
     } else if (line == "KEY 1" || line == "key 3" || line == "boot" || line == "LOADDAC") {
         // Accepted without an answer.

@@ -132,8 +132,11 @@ public:
     int blocksAccepted() const;
     int naksSent() const;
     UploadEnd lastUpload() const;
-    // Every byte written to the line since the newest "dump logtext" arrived.
+    // Every byte written to the line since the newest "dump logtext" arrived,
+    // and how many of them had gone out when the dump's last byte had (-1
+    // while the dump is still going out).
     QByteArray logSent() const;
+    int logDumpEnd() const;
     // What reached the module inside a transfer without being part of it:
     // bytes other than block frames, EOT and CAN while it receives an upload,
     // and command lines while its log dump is still going out.
@@ -222,6 +225,7 @@ private:
     bool m_dumpQueued = false;
     QByteArrayList m_intrusions;
     QByteArray m_logSent;
+    int m_logDumpEnd = -1;
 
     // XMODEM receiver.
     bool m_receiving = false;
