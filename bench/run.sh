@@ -2,7 +2,9 @@
 # Builds the release build in build-release/ (or DIR) and prints the benchmark
 # table: the upload beside lrzsz's sx -k, the log download, CPU, start-up and
 # memory. About ten minutes; extra arguments go to bench.py (--runs N).
-#   bash bench/run.sh [DIR] [--runs N]
+# DUDAZE_BENCH_QT6=1 also builds build-release-qt6/ against Qt 6 and measures
+# its start-up and memory in the same run.
+#   [DUDAZE_BENCH_QT6=1] bash bench/run.sh [DIR] [--runs N]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build-release
@@ -13,4 +15,9 @@ fi
 scripts/setup.sh
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$dir" -j2 --target module-sim bench-tool bench-startup-tool bench-startup-bare >/dev/null
+if [ "${DUDAZE_BENCH_QT6:-}" = 1 ]; then
+    cmake -S . -B build-release-qt6 -DCMAKE_BUILD_TYPE=Release -DDUDAZE_QT=6 >/dev/null
+    cmake --build build-release-qt6 -j2 --target bench-startup-tool bench-startup-bare >/dev/null
+    set -- --qt6-build build-release-qt6 "$@"
+fi
 QT_QPA_PLATFORM=offscreen python3 bench/bench.py "$dir" "$@"

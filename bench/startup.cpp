@@ -5,6 +5,7 @@
 // Prints "shown_ns N", the monotonic clock when the window's first frame has
 // been painted (the launcher holds the process's start on the same clock),
 // and "peak_kib N", the peak resident memory once connected and settled.
+#include "mainwindow/highdpi.h"
 #include "watcher.h"
 
 #include <QApplication>
@@ -66,6 +67,7 @@ protected:
 
 int main(int argc, char *argv[])
 {
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     Watcher watcher; // answers the connect's message box
     FirstFrame frame;

@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# Packages a built tree (default build/) as a .deb and lists it, installs the
+# Builds the Debian package as the README's Install section does (into DIR,
+# default build-deb/, without tests and benchmarks), lists it, installs the
 # tree into a scratch root and checks what a technician's machine receives:
-# the two programs, a valid desktop entry with its icon, and a tool that starts
-# from there and runs with nothing on its error output but Qt's platform notes.
+# the two programs, a valid desktop entry with its icon, valid AppStream
+# metadata, the copyright and changelog, a package lintian reports no error
+# in, and a tool that starts from there and runs with nothing on its error
+# output but Qt's platform notes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=${1:-build}
+dir=${1:-build-deb}
 
 fail() { echo "package-check: $*" >&2; exit 1; }
 
-out=$(cd "$dir" && pwd)/deb
-rm -rf "$out"
-cpack --config "$dir/CPackConfig.cmake" -B "$out" >/dev/null
+start=$(date +%s)
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DDUDAZE_TESTS=OFF >/dev/null
+cmake --build "$dir" -j2 --target package >/dev/null
+echo "package-check: package built in $(( $(date +%s) - start )) s"
+[ ! -e "$dir/tests" ] && [ ! -e "$dir/bench" ] || fail "the package build built the tests or the benchmarks"
+out=$(cd "$dir" && pwd)
 debs=("$out"/dudaze_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one dudaze_*.deb in $out"
 deb=${debs[0]}
@@ -37,7 +43,8 @@ bin=$root/usr/bin
 apps=$root/usr/share/applications
 icons=$root/usr/share/icons/hicolor/scalable/apps
 [ -x "$bin/dudaze" ] && [ -x "$bin/module-sim" ] || fail "dudaze or module-sim missing from $bin"
-entry=$apps/dudaze.desktop
+id=org.dazodoz.dudaze
+entry=$apps/$id.desktop
 [ -f "$entry" ] || fail "no desktop entry in $apps"
 report=$(desktop-file-validate "$entry" 2>&1) || report="rejected. $report"
 [ -z "$report" ] || fail "desktop entry: $report"
@@ -49,6 +56,20 @@ if readelf -d "$bin/dudaze" "$bin/module-sim" | grep 'R\(UN\)\?PATH' >/dev/null;
     fail "an installed program still points at a library path of the build"
 fi
 "$bin/module-sim" --help >/dev/null || fail "the installed module-sim does not run"
+
+# AppStream metadata that names the desktop entry above, the licence and the changelog.
+metainfo=$root/usr/share/metainfo/$id.metainfo.xml
+[ -f "$metainfo" ] || fail "no AppStream metadata $id.metainfo.xml"
+appstreamcli validate --no-net --explain "$metainfo" || fail "appstreamcli rejects $metainfo"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" || fail "the metadata does not launch $id.desktop"
+doc=$root/usr/share/doc/dudaze
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" ||
+    fail "no machine-readable copyright in $doc"
+zcat "$doc/changelog.gz" | head -1 | grep -q "^dudaze ($(dpkg-deb -f "$deb" Version))" ||
+    fail "changelog.gz does not start with this version"
+
+# Lintian: errors fail, warnings are listed.
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
 
 # Still running after two seconds is the pass; Qt's own platform notes on the
 # error output are expected, anything else is not.

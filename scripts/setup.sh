@@ -5,9 +5,10 @@ set -euo pipefail
 packages=(
     build-essential cmake
     qtbase5-dev libqt5serialport5-dev
+    qt6-base-dev qt6-serialport-dev
     xvfb xauth imagemagick fonts-wqy-microhei
     python3 python3-xmodem lrzsz
-    dpkg-dev file desktop-file-utils
+    dpkg-dev file desktop-file-utils lintian appstream
 )
 
 missing=()

@@ -3,6 +3,7 @@
 // after an upload, for a person to look at. Usage: screens DEVICE OUTDIR
 #include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
+#include "mainwindow/highdpi.h"
 #include "modalhandler.h"
 
 #include <QAction>
@@ -19,6 +20,7 @@
 
 int main(int argc, char *argv[])
 {
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: screens DEVICE OUTDIR\n");
