@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "globals.h"
 #include "linksettings.h"
+#include "upgrade/upload.h"
 
 #include <QMessageBox>
 #include <QTimer>
@@ -63,6 +64,12 @@ void DUDaze::disconnectLink()
 {
     ui->DAKAI->setText(QStringLiteral("连接"));
     QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("串口关闭成功"), QMessageBox::Ok);
+    // An upload cut here is cancelled on the module first: left in receive
+    // mode it would take the next connect's commands for blocks.
+    if (serialPort->isOpen() && runningUpload(this)) {
+        writeUploadCancel();
+        serialPort->flush();
+    }
     showClosedLink();
     serialPort->close();
 }

@@ -243,7 +243,7 @@ ModuleSim::UploadEnd ModuleSim::lastUpload() const { return m_lastUpload; }
 void ModuleSim::toolClosedLine()
 {
     m_dumping = m_dumpQueued = false;
-    if (m_receiving)
+    if (m_receiving && m_ignoreCancel)
         endReceive(false, QByteArray());
 }
 

@@ -107,9 +107,19 @@ QString Campaign::randomAction()
 {
     static const QStringList names{"connect", "line", "settings", "single", "auto", "switch", "dac", "password",
                                    "close", "open", "send", "stop", "rizhi", "wait", "tick", "fault"};
-    static const std::array<int, 16> weights{5, 2, 2, 4, 3, 3, 3, 4, 2, 4, 5, 2, 3, 6, 4, 7};
-    const QString name = names[std::discrete_distribution<int>(weights.begin(), weights.end())(m_random)];
+    static const std::array<int, 16> weights{2, 1, 2, 4, 3, 3, 3, 3, 2, 5, 6, 2, 3, 6, 4, 7};
+    // A closed link or a hung-up module is mostly brought back soon, and an
+    // upgrade window opened, so that transfers get their turn.
+    if (random(0, 1) && !m_f.sim.isOpen())
+        return "fault reopen";
+    if (random(0, 1) && !serialPort->isOpen())
+        return "connect";
     const QStringList windows = shown().keys();
+    QString name = names[std::discrete_distribution<int>(weights.begin(), weights.end())(m_random)];
+    if (random(0, 1) && windows.isEmpty())
+        name = "password";
+    const QString w = windows.isEmpty() ? QString() : pick(windows);
+    QMainWindow *window = shown().value(w);
     if (name == "line")
         return m_f.sim.isOpen() ? "fault hangup" : "fault reopen";
     if (name == "settings")
@@ -118,14 +128,18 @@ QString Campaign::randomAction()
         return name + ' ' + pick(name == "auto" ? QStringList{"1", "3", "0", "x"} : QStringList{"12.5", "31.6", "x", "20"});
     if (name == "password")
         return QStringLiteral("password %1 %2").arg(random(0, 1) ? "fw" : "data", random(0, 4) ? "QUMBELTA" : "QUMBELTB");
-    if (QStringList{"close", "open", "send", "stop"}.contains(name) && windows.isEmpty())
+    if (QStringList{"close", "open", "send", "stop"}.contains(name) && !window)
         return "wait 100";
-    if (name == "open") {
-        const int size = std::array<int, 5>{0, 1, 1024, random(1, 5000), random(5000, 200 * 1024)}[size_t(random(0, 4))];
-        return QStringLiteral("open %1 %2%3").arg(pick(windows)).arg(size).arg(random(0, 5) ? "" : " removed");
+    // As a person would: 取消 where the window's buttons are off (after an
+    // upload), mostly a file before 更新.
+    if ((name == "open" || name == "send") && !SimFixture::upgradeButton(window, 0)->isEnabled() && random(0, 3))
+        return "stop " + w;
+    if (name == "open" || (name == "send" && window->findChild<QTextEdit *>("filename")->toPlainText().isEmpty() && random(0, 3))) {
+        const int size = std::array<int, 5>{0, 1, 1024, random(1, 5000), random(5000, 200 * 1024)}[size_t(random(0, 9) ? random(1, 4) : 0)];
+        return QStringLiteral("open %1 %2%3").arg(w).arg(size).arg(random(0, 9) ? "" : " removed");
     }
     if (name == "close" || name == "send" || name == "stop")
-        return name + ' ' + pick(windows);
+        return name + ' ' + w;
     if (name == "rizhi")
         return "rizhi " + pick({"new", "old", "cancel"});
     if (name == "wait")
@@ -346,8 +360,9 @@ QStringList Campaign::run(int actions, const QStringList &script)
         }
     };
     m_f.dialogs.onBox = [&](const ModalHandler::Box &box) {
+        std::printf("        box %s / %s\n", qPrintable(box.title), qPrintable(box.text));
         ++m_tally.checks;
-        if (box.title == "OK" || box.text == "停止更新" || box.text.startsWith("日志"))
+        if (QStringList{"更新完成", "更新未完成", "更新失败", "停止更新", "日志下载完成", "日志下载未完成", "日志文件写入失败"}.contains(box.text))
             ++m_tally.ends[box.text];
         if (box.text == "更新完成") {
             const ModuleSim::UploadEnd end = m_f.sim.lastUpload();
@@ -460,6 +475,9 @@ private slots:
         QTest::newRow("no port saved: 连接失败")
                 << 16u << 12 << QStringList{"connect", "mode 6", "settings new com - save", "connect",
                                             "expect 提示/串口关闭成功;提示/连接失败/3", "state 6 -1 off", "text DAKAI 连接"};
+        QTest::newRow("断开 in the middle of an upload cancels it on the module; the next connect's commands are no blocks")
+                << 17u << 12 << QStringList{"password fw QUMBELTA", "open fw0 3000", "fault baud 9600", "send fw0", "wait 500",
+                                            "connect", "fault baud 0", "connect", "expect 串口关闭成功;连接成功"};
         QTest::newRow("the line lost behind 连接成功")
                 << 10u << 12 << QStringList{"connect", "press 150", "at-box 连接成功 fault hangup", "connect",
                                             "expect 串口关闭成功;串口断开连接;连接成功", "link closed", "state 4 -1 off"};

@@ -150,10 +150,15 @@ void cancelUpload(const UploadView &view)
     sendOffset = 0;
     blockCount = 0;
     bytesLeft = 0;
-    for (int i = 0; i < 5; ++i)
-        serialPort->write(&Xmodem::CAN, 1);
+    writeUploadCancel();
     if (own && uploadPhase == UploadPhase::Sending)
         main->uploadCancelled();
+}
+
+void writeUploadCancel()
+{
+    for (int i = 0; i < 5; ++i)
+        serialPort->write(&Xmodem::CAN, 1);
 }
 
 void uploadWindowClosed(const UploadView &view)

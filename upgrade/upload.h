@@ -58,6 +58,9 @@ void startUpload(const UploadKind &kind, const UploadView &view);
 void cancelUpload(const UploadView &view);
 void uploadWindowClosed(const UploadView &view);
 
+// The five CAN bytes that tell the module to leave receive mode.
+void writeUploadCancel();
+
 // The kind of the upload that holds the line of this main window; null when none does.
 const UploadKind *runningUpload(const DUDaze *main);
 
