@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -324,9 +325,10 @@ bool Campaign::check(const QString &name, const QString &rest)
         actual = rest.section(' ', 0, 0) + ' ' + m_f.window->findChildren<QMainWindow *>("chuan").value(rest.mid(1).section(' ', 0, 0).toInt())
                 ->findChild<QComboBox *>("bote")->currentText();
     } else if (name == "saved" || name == "port") {
+        const QString firstPort = QSerialPortInfo::availablePorts().value(0).portName(); // a new window's 串口
         actual = name == "port" ? QStringLiteral("%1 %2 %3 %4").arg(serialPort->baudRate()).arg(serialPort->parity()).arg(serialPort->stopBits())
                           .arg(serialPort->flowControl())
-                : QStringLiteral("%1 %2 %3 %4 %5").arg(portNameSetting == m_link ? "link" : portNameSetting).arg(baudRateSetting)
+                : QStringLiteral("%1 %2 %3 %4 %5").arg(portNameSetting == m_link ? "link" : portNameSetting == firstPort ? "first" : portNameSetting).arg(baudRateSetting)
                           .arg(dataBitsSetting).arg(stopBitsSetting).arg(paritySetting);
     } else if (name == "state") {
         actual = stateNow();
@@ -482,9 +484,10 @@ private slots:
                 << 10u << 12 << QStringList{"connect", "press 150", "at-box 连接成功 fault hangup", "connect",
                                             "expect 串口关闭成功;串口断开连接;连接成功", "link closed", "state 4 -1 off"};
         QTest::newRow("settings: each window saves its own, for the next connect only")
-                << 11u << 12 << QStringList{"settings new bote 2 close", "saved link 115200 8 1 0", "settings new", "settings new",
-                                            "settings s2 bote 1 com second", "settings s1 com other bote 2 save", "saved other 9600 8 1 0",
-                                            "windows s2", "settings s2 save", "saved second 57600 8 1 0", "settings new", "form s3 115200",
+                << 11u << 12 << QStringList{"settings new bote 2 close", "saved link 115200 8 1 0", "settings new save", "saved first 115200 8 1 0",
+                                            "settings new", "settings new",
+                                            "settings s3 bote 1 com second", "settings s2 com other bote 2 save", "saved other 9600 8 1 0",
+                                            "windows s3", "settings s3 save", "saved second 57600 8 1 0", "settings new", "form s4 115200",
                                             "connect", "settings new com link bote 1 ting 0 ji_ou 1 save", "saved link 57600 8 0 1",
                                             "connect", "port 57600 5 -1 0", "settings new bote 2 com /dev/null-port save", "link open",
                                             "port 57600 5 -1 0", "saved /dev/null-port 9600 8 1 0", "expect 串口关闭成功;连接成功"};
