@@ -242,6 +242,8 @@ int ModuleSim::naksSent() const { return m_naks; }
 ModuleSim::UploadEnd ModuleSim::lastUpload() const { return m_lastUpload; }
 void ModuleSim::toolClosedLine()
 {
+    m_later.clear();
+    m_laterTimer->stop();
     m_dumping = m_dumpQueued = false;
     if (m_receiving && m_ignoreCancel)
         endReceive(false, QByteArray());

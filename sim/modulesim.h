@@ -141,8 +141,9 @@ public:
     // bytes other than block frames, EOT and CAN while it receives an upload,
     // and command lines while its log dump is still going out.
     QByteArrayList intrusions() const;
-    // The tool has closed its port: a dump still going on here has nobody left
-    // to serve, and what comes after a new open is no part of it. A receive
+    // The tool has closed its port: a dump still going on here, or an answer
+    // still to come, has nobody left to serve, and what comes after a new
+    // open is no part of it. A receive
     // ends only if cancels are ignored (a module gives up on its own after a
     // while); otherwise the tool should have cancelled it.
     void toolClosedLine();

@@ -387,8 +387,10 @@ QStringList Campaign::run(int actions, const QStringList &script)
     for (int i = 0; i < actions && m_failures.isEmpty(); ++i) {
         const QMap<QString, QByteArray> before = checksums(m_dir.path());
         perform(i < script.size() ? script[i] : randomAction());
-        if (!serialPort->isOpen())
+        if (!serialPort->isOpen()) {
+            QTest::qWait(50); // the module reads what the tool wrote before it closed
             m_f.sim.toolClosedLine();
+        }
         ++m_tally.checks;
         const QMap<QString, QByteArray> after = checksums(m_dir.path());
         for (auto it = before.begin(); it != before.end(); ++it)
