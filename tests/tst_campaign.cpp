@@ -498,7 +498,7 @@ private slots:
                                             "state 4 1000 on", "auto 3", "state 4 2000 on", "text AUTO 循环"};
         QTest::newRow("two quick DAC clicks, each with its own value; a single query just before a tick")
                 << 13u << 12 << QStringList{"mode 4", "in 50 dac 25", "dac 20", "wire key 3,key 3,DAC 25,boot,DAC 20,boot",
-                                            "mode 4 1000", "wait 950", "single", "wait 150",
+                                            "mode 4 2000", "wait 1880", "single", "wait 150",
                                             "view 36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环"};
         QTest::newRow("refused uploads write nothing")
                 << 3u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "mode 6", "send fw0", "open fw0 0", "send fw0",
