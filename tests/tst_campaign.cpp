@@ -185,15 +185,17 @@ void Campaign::perform(const QString &action)
             m_f.widget<QAction>("chuankou")->trigger();
         const QList<QMainWindow *> all = m_f.window->findChildren<QMainWindow *>("chuan");
         QMainWindow *settings = a.value(1) == "new" ? all.last() : all.value(a.value(1).mid(1).toInt());
-        for (int i = 2; settings && i < a.size(); i += 2) {
+        for (int i = 2; settings && i < a.size(); ++i) {
+            if (a[i] == "save" || a[i] == "close") {
+                a[i] == "save" ? QTest::mouseClick(settings->findChild<QPushButton *>("baocun"), Qt::LeftButton) : (void)settings->close();
+                continue;
+            }
             auto *box = settings->findChild<QComboBox *>(a[i]);
-            const QString value = a.value(i + 1) == "link" ? m_link : a.value(i + 1) == "-" ? QString() : a.value(i + 1);
-            if (!box && i--)
-                a[i + 1] == "save" ? QTest::mouseClick(settings->findChild<QPushButton *>("baocun"), Qt::LeftButton) : (void)settings->close();
-            else if (a[i] == "bote")
+            const QString value = a.value(++i) == "link" ? m_link : a.value(i) == "-" ? QString() : a.value(i);
+            if (a[i - 1] == "bote")
                 box->setCurrentIndex(qMin(value.toInt(), box->count() - 1));
             else
-                a[i] == "com" ? box->setEditText(value) : box->setCurrentText(value);
+                a[i - 1] == "com" ? box->setEditText(value) : box->setCurrentText(value);
         }
     } else if (name == "single" || name == "switch") {
         m_f.click(name == "single" ? "single" : "GOorSTOP");
