@@ -1,6 +1,6 @@
 #include "logdownload.h"
 
-#include "logprompt.h"
+#include "protocol/logrules.h"
 #include "mainwindow/commands.h"
 #include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"

@@ -2,7 +2,7 @@
 #include "ui_dudaze.h"
 
 #include "commands.h"
-#include "controlvalues.h"
+#include "protocol/controlvalues.h"
 #include "globals.h"
 
 #include <QMessageBox>
@@ -31,7 +31,7 @@ void DUDaze::on_DAC_BU_clicked()
         QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("数值超出范围"), QMessageBox::Ok);
         return;
     }
-    const QString command = QLatin1String(Cmd::DacPrefix) + typed + QLatin1String(Cmd::LineEnd);
-    dacText = command;
-    runSequence({Cmd::KeyLower3, command.toLocal8Bit(), Cmd::Boot}, 100, true);
+    const QByteArrayList commands = Cmd::dacSetting(typed);
+    dacText = QString::fromLatin1(commands[1]);
+    runSequence(commands, 100, true);
 }

@@ -57,7 +57,7 @@ void DUDaze::connectLink()
 
     recvMode = 4;
     pollTimer->start(2000);
-    runSequence({Cmd::ReadOutput, Cmd::KeyLower3}, 100, true);
+    runSequence(Cmd::connectQuery(), 100, true);
 }
 
 void DUDaze::disconnectLink()

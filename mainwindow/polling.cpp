@@ -2,7 +2,7 @@
 #include "ui_dudaze.h"
 
 #include "commands.h"
-#include "controlvalues.h"
+#include "protocol/controlvalues.h"
 #include "globals.h"
 
 #include <QTimer>
@@ -11,7 +11,7 @@ void DUDaze::handleTimeout()
 {
     switch (recvMode) {
     case 4:
-        runSequence({Cmd::KeyLower3, Cmd::ReadOutput, Cmd::ReadAlarm, Cmd::ReadDac}, 100, false);
+        runSequence(Cmd::statusPoll(), 100, false);
         break;
     case 0:
         runSequence({Cmd::ReadTemperature}, 0, false);
@@ -31,7 +31,7 @@ void DUDaze::on_single_clicked()
     if (pollTimer->isActive())
         pollTimer->start(pollTimer->interval());
     recvMode = 6;
-    runSequence({Cmd::ReadTemperature, Cmd::ReadVersions, Cmd::KeyUpper1, Cmd::DacInfo}, 100, false);
+    runSequence(Cmd::singleQuery(), 100, false);
 }
 
 void DUDaze::on_AUTO_clicked()

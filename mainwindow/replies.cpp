@@ -26,23 +26,23 @@ void showAlarm(QTextEdit *box, const QString &value)
 void DUDaze::parseInfoReply(const QByteArray &bytes)
 {
     const QString text = replyText(bytes);
-    withValue(text, "MT:", [this](const QString &v) { ui->TEMP->setText(v); });
-    withValue(text, "Firmware Vers:", [this](const QString &v) { ui->FW->setText(v); });
-    withValue(text, "PL Vers:", [this](const QString &v) { ui->PL->setText(v); });
-    withValue(text, "SN:", [this](const QString &v) { ui->DATA->setText(v); });
-    withValue(text, "MOD:", [this](const QString &v) {
+    withValue(text, Key::Temperature, [this](const QString &v) { ui->TEMP->setText(v); });
+    withValue(text, Key::Firmware, [this](const QString &v) { ui->FW->setText(v); });
+    withValue(text, Key::Fpga, [this](const QString &v) { ui->PL->setText(v); });
+    withValue(text, Key::Waveform, [this](const QString &v) { ui->DATA->setText(v); });
+    withValue(text, Key::Output, [this](const QString &v) {
         ui->GOorSTOP->setText(outputSwitchCaption(v, ui->GOorSTOP->text()));
     });
-    withValue(text, "AST:", [this](const QString &v) { showAlarm(ui->mosta, v); });
+    withValue(text, Key::Alarm, [this](const QString &v) { showAlarm(ui->mosta, v); });
 }
 
 void DUDaze::parseStatusReply(const QByteArray &bytes)
 {
     const QString text = replyText(bytes);
-    withValue(text, "MOD:", [this](const QString &v) {
+    withValue(text, Key::Output, [this](const QString &v) {
         ui->mosta_module->setText(v);
         ui->GOorSTOP->setText(outputSwitchCaption(v, ui->GOorSTOP->text()));
     });
-    withValue(text, "DAC:", [this](const QString &v) { ui->DAC_Value->setText(v); });
-    withValue(text, "AST:", [this](const QString &v) { showAlarm(ui->mosta, v); });
+    withValue(text, Key::Dac, [this](const QString &v) { ui->DAC_Value->setText(v); });
+    withValue(text, Key::Alarm, [this](const QString &v) { showAlarm(ui->mosta, v); });
 }

@@ -1,9 +1,9 @@
 // The pure rules: values cut out of replies, the switch caption, the DAC
 // range, the cycle period, the end of the log, and the wait that runs events. Each table names its row
 // when a check fails.
-#include "log/logprompt.h"
+#include "protocol/logrules.h"
 #include "mainwindow/globals.h"
-#include "mainwindow/controlvalues.h"
+#include "protocol/controlvalues.h"
 #include "mainwindow/replyvalue.h"
 
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // upgrade windows, checked byte for byte on the module's side of the line.
 #include "mainwindow/globals.h"
 #include "simfixture.h"
-#include "upgrade/xmodem.h"
+#include "protocol/xmodem.h"
 
 #include <QAction>
 #include <QApplication>

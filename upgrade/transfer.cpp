@@ -5,7 +5,7 @@
 #include "mainwindow/globals.h"
 #include "mainwindow/replyvalue.h"
 #include "upload.h"
-#include "xmodem.h"
+#include "protocol/xmodem.h"
 
 #include <QMessageBox>
 #include <QProgressBar>
@@ -62,12 +62,13 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
     };
 
     if (bytesLeft > 0) {
-        if (text.contains(QLatin1Char(Xmodem::CrcRequest)) && cflag != 1) {
+        const Upload::Reply reply = Upload::blockReply(text, cflag == 1);
+        if (reply == Upload::Reply::Start) {
             ++blockNo;
             ++blockCount;
             cflag = 1;
             emit recvOK();
-        } else if (text.contains(QLatin1Char(Xmodem::CAN))) {
+        } else if (reply == Upload::Reply::Cancel) {
             // The module has cancelled: the transfer ends here, whatever follows in this read.
             if (view.filename)
                 view.filename->clear();
@@ -80,9 +81,9 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
             blockCount = 0;
             endUpload(QStringLiteral("提示"), QStringLiteral("停止更新"));
             return;
-        } else if (text.contains(QLatin1Char(Xmodem::NAK))) {
+        } else if (reply == Upload::Reply::Resend) {
             emit recvOK();
-        } else if (text.contains(QLatin1Char(Xmodem::ACK)) && cflag != 0) {
+        } else if (reply == Upload::Reply::Ack) {
             sendOffset += lastBlockLen;
             bytesLeft = fileSize - sendOffset;
             if (bytesLeft <= 0) {
@@ -102,7 +103,7 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
         }
     }
 
-    const int prompt = text.indexOf(QLatin1Char('>'));
+    const int prompt = Upload::promptPosition(text);
     if (prompt < 0) {
         show(view.yifasong, blockCount);
         return;
@@ -110,16 +111,13 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
     // The module has left receive mode.
     blockNo = 0;
     blockCount = 0;
-    const bool done = kind.promptMeansDone(prompt) && bytesLeft <= 0 && uploadPhase == UploadPhase::Sending;
+    const bool done = kind.target.promptMeansDone(prompt) && bytesLeft <= 0 && uploadPhase == UploadPhase::Sending;
     if (done) {
         if (view.jindu)
             view.jindu->setValue(100);
         sendOffset = 0;
         bytesLeft = 0;
-        QByteArrayList load;
-        if (kind.loadAfter)
-            load = {Cmd::KeyUpper1, Cmd::LoadDac};
-        endUpload(QStringLiteral("OK"), QStringLiteral("更新完成"), load);
+        endUpload(QStringLiteral("OK"), QStringLiteral("更新完成"), kind.target.loadAfter ? Cmd::loadAfterData() : QByteArrayList());
     } else {
         endUpload(QStringLiteral("OK"), QString::fromUtf8(kind.failureText));
     }

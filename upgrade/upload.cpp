@@ -6,7 +6,7 @@
 #include "transfer.h"
 #include "ui_fs.h"
 #include "ui_sheng.h"
-#include "xmodem.h"
+#include "protocol/xmodem.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -20,9 +20,6 @@ namespace {
 // The window of the upload that holds the line; gone with its window.
 QPointer<QWidget> uploadWindow;
 UploadView uploadWidgets;
-
-bool firmwareDone(int position) { return position <= 9; }
-bool dataDone(int position) { return position == 33; }
 
 void refuse(QWidget *window, const char *text)
 {
@@ -40,8 +37,8 @@ DUDaze *mainWindowOf(QWidget *w)
 
 } // namespace
 
-const UploadKind firmwareUpload{Cmd::ReceiveFirmware, 2, LineOwner::FirmwareUpload, firmwareDone, "更新未完成", false};
-const UploadKind dataUpload{Cmd::ReceiveData, 3, LineOwner::DataUpload, dataDone, "更新失败", true};
+const UploadKind firmwareUpload{Upload::firmware, 2, LineOwner::FirmwareUpload, "更新未完成"};
+const UploadKind dataUpload{Upload::data, 3, LineOwner::DataUpload, "更新失败"};
 
 const UploadKind *runningUpload(const DUDaze *main)
 {
@@ -127,7 +124,7 @@ void startUpload(const UploadKind &kind, const UploadView &view)
     uploadWidgets = view;
     view.zongdaxiao->setText(kilobytes(fileSize / 1024 + 1));
     view.yifasong->setText(kilobytes(0));
-    serialPort->write(kind.command, qint64(qstrlen(kind.command)));
+    serialPort->write(kind.target.command);
     view.send->setEnabled(false);
     view.open->setEnabled(false);
 }
@@ -157,8 +154,7 @@ void cancelUpload(const UploadView &view)
 
 void writeUploadCancel()
 {
-    for (int i = 0; i < 5; ++i)
-        serialPort->write(&Xmodem::CAN, 1);
+    serialPort->write(Upload::cancel());
 }
 
 void uploadWindowClosed(const UploadView &view)

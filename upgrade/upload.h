@@ -2,6 +2,7 @@
 #define UPLOAD_H
 
 #include "mainwindow/lineowner.h"
+#include "protocol/uploadrules.h"
 
 #include <QString>
 
@@ -37,12 +38,10 @@ UploadView uploadingView();
 
 // What tells a firmware upload from a waveform data upload.
 struct UploadKind {
-    const char *command;        // puts the module in receive mode
+    const UploadTarget &target; // the module's side: command, prompt rule, load
     int mode;                   // recvMode while the upload runs
     LineOwner owner;            // who holds the line meanwhile
-    bool (*promptMeansDone)(int position); // the module's '>' at this index of a read
     const char *failureText;    // the box when the upload did not complete
-    bool loadAfter;             // "KEY 1" and "LOADDAC" after a complete upload
 };
 
 extern const UploadKind firmwareUpload;

@@ -5,6 +5,9 @@
 
 bool dacValueAccepted(const QString &text)
 {
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7E)
+            return false;
     const float value = text.toFloat();
     return !std::isnan(value) && value >= 9.0f && value <= 31.5f;
 }

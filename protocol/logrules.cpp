@@ -1,4 +1,4 @@
-#include "logprompt.h"
+#include "logrules.h"
 
 char lastTextChar(const QByteArray &chunk)
 {

@@ -5,7 +5,9 @@
 
 // Whether a typed DAC text is a number the module takes (9 to 31.5, both
 // inclusive). Text that is not a number reads as 0 and is refused, and so
-// is not-a-number.
+// is not-a-number. The text goes to the module as typed, so anything but
+// printable ASCII is refused too (a full-width or no-break blank would reach
+// it as bytes it does not know).
 bool dacValueAccepted(const QString &text);
 
 // The automatic cycle's period in ms for the seconds typed in TIME: 10 s when
