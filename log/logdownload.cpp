@@ -4,6 +4,7 @@
 #include "mainwindow/commands.h"
 #include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
+#include "mainwindow/lineprobe.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -11,7 +12,6 @@
 #include <QSerialPort>
 #include <QTimer>
 
-#include <sys/ioctl.h>
 
 QString logFilePath;
 
@@ -24,20 +24,7 @@ bool logEndsWithPrompt = false;
 // The end box is up: what still comes is saved, but ends nothing again.
 bool logEnding = false;
 
-// How long the line must stay silent after the prompt before the log counts
-// as ended: a '>' inside the log text may end a read by chance.
-constexpr int promptSilenceMs = 300;
-// How long the line must have been quiet before the dump is asked for.
-constexpr int quietBeforeDumpMs = 300;
-// How long a silent line is waited for before the download is given up.
-constexpr int giveUpSilenceMs = 15000;
-
-// Bytes received by the system but not yet read by the port.
-int bytesOnLine(qintptr handle)
-{
-    int count = 0;
-    return handle >= 0 && ::ioctl(int(handle), FIONREAD, &count) == 0 ? count : 0;
-}
+using namespace LogRules;
 }
 
 void DUDaze::rizhi_MENU()
@@ -46,8 +33,10 @@ void DUDaze::rizhi_MENU()
     // The dialog ran the event loop: the link may have gone meanwhile.
     if (path.isEmpty() || !serialPort->isOpen() || owner != LineOwner::None)
         return;
+    // Emptied only once the dump is asked for: a download that never starts
+    // leaves the chosen file as it was.
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         QMessageBox::information(this, QStringLiteral("错误"), QStringLiteral("日志文件无法打开"), QMessageBox::Ok);
         return;
     }
@@ -59,16 +48,16 @@ void DUDaze::rizhi_MENU()
     claimLine(LineOwner::LogDownload);
     // Answers to commands written before the line was taken are no part of
     // the log: they go to their own handler until the line has been quiet.
-    const quint64 epoch = lineEpoch;
-    for (int waited = 0; waited < 2000 && (waited < quietBeforeDumpMs || lastArrival.elapsed() < quietBeforeDumpMs);
-         waited += 50) {
-        delayMs(50);
-        if (epoch != lineEpoch)
-            return; // the link went meanwhile
+    // A line that does not go quiet (a module still dumping an older log)
+    // is not asked at all.
+    if (!waitForQuietLine([] { return true; })) {
+        if (owner == LineOwner::LogDownload)
+            endLogDownload(QStringLiteral("错误"), QStringLiteral("日志下载未完成"));
+        return;
     }
-    // What a dispatch below this call has not read yet is no log either.
-    if (serialPort->bytesAvailable() > 0)
-        dispatch(serialPort->readAll());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        logWriteFailed = true;
+    file.close();
     recvMode = 5;
     writeCommand(Cmd::DumpLog);
     if (!logSilence) {

@@ -12,6 +12,8 @@ void DUDaze::on_GOorSTOP_clicked()
 {
     const QString caption = ui->GOorSTOP->text();
     recvMode = 4;
+    // The switch ends a running cycle, though AUTO keeps its caption.
+    cyclePeriod = 0;
     if (caption == QStringLiteral("开启"))
         writeCommand(Cmd::OutputOn);
     else

@@ -56,6 +56,8 @@ DUDaze::DUDaze(QWidget *parent)
 
 DUDaze::~DUDaze()
 {
+    // The application quits: the module is left as 断开 leaves it.
+    leaveLine();
     delete ui;
 }
 

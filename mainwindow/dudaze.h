@@ -10,6 +10,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <functional>
+
 class QTimer;
 
 namespace Ui {
@@ -40,6 +42,22 @@ public:
     // The operator cancelled the running upload; it ends at the module's
     // prompt, or 3 s later without one.
     void uploadCancelled();
+    // Ends the upload that holds the line with its box (and, when it
+    // completed, the follow-up commands).
+    void endUpload(const QString &title, const QString &text, const QByteArrayList &followUp = {});
+    // Polling as it was before an upgrade window or a transfer paused it:
+    // the automatic cycle at its period if it ran, else the status poll
+    // every 2000 ms.
+    void resumePolling();
+    // Waits, with the line taken, until the module has been quiet for a
+    // while, so that late answers reach the handlers of their own exchanges
+    // and no transfer starts on them. False, after at most about 2 s, when
+    // the line did not go quiet, or when the link went or stillWanted() turned
+    // false meanwhile.
+    bool waitForQuietLine(const std::function<bool()> &stillWanted);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 signals:
     void recvOK();
@@ -78,11 +96,13 @@ private:
     bool finishTransfer(const QString &title, const QString &text, const QByteArrayList &followUp = {});
     void endLogDownload(const QString &title, const QString &text);
     void connectLink();
+    // The link closes for good: a running upload is cancelled on the module
+    // before the port closes.
+    void leaveLine();
     void disconnectLink();
     void setLinkControlsEnabled(bool enabled);
     void showClosedLink();
     void handleUploadReply(const QByteArray &bytes, const UploadKind &kind);
-    void endUpload(const QString &title, const QString &text, const QByteArrayList &followUp = {});
 
     Ui::DUDaze *ui;
     QString dacText;
@@ -96,6 +116,9 @@ private:
     quint64 lineEpoch = 0;
     QTimer *logSilence = nullptr;
     bool redispatchQueued = false;
+    // The automatic cycle's period while it runs (also while an upgrade
+    // window or a transfer pauses it); 0 when it does not.
+    int cyclePeriod = 0;
 };
 
 #endif

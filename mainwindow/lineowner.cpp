@@ -1,6 +1,8 @@
 #include "dudaze.h"
 
 #include "globals.h"
+#include "lineprobe.h"
+#include "protocol/logrules.h"
 
 #include <QMessageBox>
 #include <QSerialPort>
@@ -54,7 +56,28 @@ bool DUDaze::finishTransfer(const QString &title, const QString &text, const QBy
         if (!stillHeld())
             return false;
     }
-    pollTimer->start(2000);
+    resumePolling();
     releaseLine();
+    return true;
+}
+
+bool DUDaze::waitForQuietLine(const std::function<bool()> &stillWanted)
+{
+    const quint64 epoch = lineEpoch;
+    QElapsedTimer waited;
+    waited.start();
+    // Quiet from the start of the wait too: an answer to a command written
+    // just before may still be on its way, however old the last byte is.
+    auto quiet = [&] {
+        return waited.elapsed() >= LogRules::quietBeforeDumpMs && lastArrival.elapsed() >= LogRules::quietBeforeDumpMs
+                && !dispatching && serialPort->bytesAvailable() == 0 && bytesOnLine(serialPort->handle()) == 0;
+    };
+    while (!quiet()) {
+        if (waited.elapsed() >= LogRules::quietWaitLimitMs)
+            return false;
+        delayMs(20);
+        if (epoch != lineEpoch || !serialPort->isOpen() || !stillWanted())
+            return false;
+    }
     return true;
 }

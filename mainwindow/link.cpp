@@ -3,27 +3,13 @@
 
 #include "commands.h"
 #include "globals.h"
+#include "lineprobe.h"
 #include "linksettings.h"
 #include "upgrade/upload.h"
 
 #include <QMessageBox>
 #include <QTimer>
 
-#include <poll.h>
-
-namespace {
-
-// True when the line behind the descriptor has hung up (adapter pulled,
-// far end of a pseudo-terminal closed).
-bool lineHungUp(qintptr handle)
-{
-    if (handle < 0)
-        return false;
-    pollfd probe{int(handle), POLLIN, 0};
-    return ::poll(&probe, 1, 0) > 0 && (probe.revents & POLLHUP);
-}
-
-} // namespace
 
 void DUDaze::on_DAKAI_clicked()
 {
@@ -64,14 +50,27 @@ void DUDaze::disconnectLink()
 {
     ui->DAKAI->setText(QStringLiteral("连接"));
     QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("串口关闭成功"), QMessageBox::Ok);
+    leaveLine();
+}
+
+void DUDaze::leaveLine()
+{
+    if (!serialPort || !serialPort->isOpen())
+        return;
     // An upload cut here is cancelled on the module first: left in receive
-    // mode it would take the next connect's commands for blocks.
-    if (serialPort->isOpen() && runningUpload(this)) {
+    // mode it would take every later command for block bytes.
+    if (uploadReachedModule(this)) {
         writeUploadCancel();
-        serialPort->flush();
+        serialPort->waitForBytesWritten(200);
     }
     showClosedLink();
     serialPort->close();
+}
+
+void DUDaze::closeEvent(QCloseEvent *event)
+{
+    leaveLine();
+    QMainWindow::closeEvent(event);
 }
 
 void DUDaze::handleSerialError(QSerialPort::SerialPortError)
@@ -152,6 +151,7 @@ void DUDaze::showClosedLink()
 {
     // What ran over the link has ended with it.
     owner = LineOwner::None;
+    cyclePeriod = 0;
     ++lineEpoch;
     pollTimer->stop();
     setLinkControlsEnabled(false);

@@ -30,6 +30,8 @@ void DUDaze::on_single_clicked()
     // last answer, not inside its waits.
     if (pollTimer->isActive())
         pollTimer->start(pollTimer->interval());
+    // The query ends a running cycle, though AUTO keeps its caption.
+    cyclePeriod = 0;
     recvMode = 6;
     runSequence(Cmd::singleQuery(), 100, false);
 }
@@ -38,11 +40,19 @@ void DUDaze::on_AUTO_clicked()
 {
     if (ui->AUTO->text() == QStringLiteral("循环")) {
         recvMode = 0;
-        pollTimer->start(cyclePeriodMs(ui->TIME->text()));
+        cyclePeriod = cyclePeriodMs(ui->TIME->text());
+        pollTimer->start(cyclePeriod);
         ui->AUTO->setText(QStringLiteral("停止"));
     } else {
         ui->AUTO->setText(QStringLiteral("循环"));
+        cyclePeriod = 0;
         recvMode = 4;
         pollTimer->start(2000);
     }
+}
+
+void DUDaze::resumePolling()
+{
+    recvMode = cyclePeriod ? 0 : 4;
+    pollTimer->start(cyclePeriod ? cyclePeriod : 2000);
 }

@@ -111,7 +111,9 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
     // The module has left receive mode.
     blockNo = 0;
     blockCount = 0;
-    const bool done = kind.target.promptMeansDone(prompt) && bytesLeft <= 0 && uploadPhase == UploadPhase::Sending;
+    // Done only with every byte of the file sent and acknowledged.
+    const bool done = kind.target.promptMeansDone(prompt) && fileSize > 0 && sendOffset == fileSize
+            && uploadPhase == UploadPhase::Sending;
     if (done) {
         if (view.jindu)
             view.jindu->setValue(100);
@@ -135,9 +137,13 @@ void DUDaze::uploadCancelled()
     uploadPhase = UploadPhase::Cancelled;
     // A module that never answers the cancel must not hold the line for good.
     const quint64 epoch = lineEpoch;
-    QTimer::singleShot(3000, Qt::PreciseTimer, this, [this, epoch] {
+    QTimer::singleShot(Upload::cancelWaitMs, Qt::PreciseTimer, this, [this, epoch] {
         if (epoch == lineEpoch && uploadPhase == UploadPhase::Cancelled)
-            if (const UploadKind *kind = runningUpload(this))
+            if (const UploadKind *kind = runningUpload(this)) {
+                // The module may still be receiving: tell it again before the
+                // line goes back to polling.
+                writeUploadCancel();
                 endUpload(QStringLiteral("OK"), QString::fromUtf8(kind->failureText));
+            }
     });
 }

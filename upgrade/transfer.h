@@ -15,10 +15,11 @@ extern int lastBlockLen;
 extern qint8 blockNo;
 extern int blockCount;
 
-// Where the upload that holds the line stands. Blocks flow while Sending;
+// Where the upload that holds the line stands. While Waiting the line is
+// taken but nothing of the upload is written yet; blocks flow while Sending;
 // after the operator's cancel it waits for the module's prompt; once its end
 // is decided and its box is up, further bytes are no part of it.
-enum class UploadPhase { Sending, Cancelled, Ending };
+enum class UploadPhase { Waiting, Sending, Cancelled, Ending };
 extern UploadPhase uploadPhase;
 
 #endif

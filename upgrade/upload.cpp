@@ -26,6 +26,9 @@ void refuse(QWidget *window, const char *text)
     QMessageBox::information(window, QStringLiteral("Error"), QString::fromUtf8(text), QMessageBox::Ok);
 }
 
+// The file chosen in an upgrade window's own dialog.
+constexpr char chosenFile[] = "chosenFile";
+
 // The main window that an upgrade window was opened from (through the password prompt).
 DUDaze *mainWindowOf(QWidget *w)
 {
@@ -49,6 +52,11 @@ const UploadKind *runningUpload(const DUDaze *main)
     case LineOwner::DataUpload: return &dataUpload;
     default: return nullptr;
     }
+}
+
+bool uploadReachedModule(const DUDaze *main)
+{
+    return runningUpload(main) && (uploadPhase == UploadPhase::Sending || uploadPhase == UploadPhase::Cancelled);
 }
 
 UploadView uploadingView()
@@ -83,14 +91,18 @@ void setUpUploadWindow(QWidget *window, QProgressBar *jindu)
 void chooseUploadFile(const UploadView &view)
 {
     filePath = QFileDialog::getOpenFileName(view.window, QString(), QString(), QString());
-    view.filename->setText(filePath);
+    // The window uploads exactly what its own dialog chose: the box only
+    // shows it (as plain text: a name is no markup), and what is typed over
+    // it chooses nothing.
+    view.window->setProperty(chosenFile, filePath);
+    view.filename->setPlainText(filePath);
 }
 
 void startUpload(const UploadKind &kind, const UploadView &view)
 {
-    // The file shown in this window, whatever another window chose since.
-    const QString path = view.filename->toPlainText();
-    if (path.isEmpty())
+    // The file chosen in this window, whatever another window chose since.
+    const QString path = view.window->property(chosenFile).toString();
+    if (view.filename->toPlainText().isEmpty() || path.isEmpty())
         return refuse(view.window, "未选择文件");
     // One transfer at a time: the module takes one stream, and the state is shared.
     DUDaze *main = mainWindowOf(view.window);
@@ -104,29 +116,47 @@ void startUpload(const UploadKind &kind, const UploadView &view)
     // the module and the transfer as they were.
     QFile file(path);
     QByteArray data;
-    if (file.open(QIODevice::ReadOnly))
+    if (file.open(QIODevice::ReadOnly)) {
+        // Offsets and counts of the transfer are ints: a bigger file would be
+        // counted wrong, so it is refused before it is read.
+        if (file.size() > Upload::maxFileSize)
+            return refuse(view.window, "文件过大");
         data = file.readAll();
+    }
     if (!file.isOpen() || file.error() != QFileDevice::NoError)
         return refuse(view.window, "文件读取失败");
     if (data.isEmpty())
         return refuse(view.window, "文件为空");
 
     main->uploadStarted(kind.owner);
-    recvMode = kind.mode;
     filePath = path;
     fileData = data;
     sendOffset = 0;
-    fileSize = bytesLeft = fileData.size();
+    fileSize = bytesLeft = int(fileData.size());
     blockNo = 0;
     blockCount = 0;
-    uploadPhase = UploadPhase::Sending;
+    uploadPhase = UploadPhase::Waiting;
     uploadWindow = view.window;
     uploadWidgets = view;
     view.zongdaxiao->setText(kilobytes(fileSize / 1024 + 1));
     view.yifasong->setText(kilobytes(0));
-    serialPort->write(kind.target.command);
     view.send->setEnabled(false);
     view.open->setEnabled(false);
+    // Answers still on their way (a poll's, a query's) would be read as the
+    // module's upload replies: a 'C' or a '>' in them starts or ends it.
+    const bool quiet = main->waitForQuietLine([main, &kind] {
+        return runningUpload(main) == &kind && uploadPhase == UploadPhase::Waiting;
+    });
+    if (runningUpload(main) != &kind || !serialPort->isOpen())
+        return; // the link went meanwhile
+    if (!quiet || uploadPhase != UploadPhase::Waiting) {
+        // Nothing went to the module: not done, and the line is free again.
+        main->endUpload(QStringLiteral("OK"), QString::fromUtf8(kind.failureText));
+        return;
+    }
+    uploadPhase = UploadPhase::Sending;
+    recvMode = kind.mode;
+    serialPort->write(kind.target.command);
 }
 
 void cancelUpload(const UploadView &view)
@@ -143,6 +173,11 @@ void cancelUpload(const UploadView &view)
     const bool own = runningUpload(main) && uploadWindow == view.window;
     if (!main || !serialPort->isOpen() || (main->lineOwner() != LineOwner::None && !own))
         return;
+    if (own && uploadPhase == UploadPhase::Waiting) {
+        // Nothing has gone to the module yet: the wait ends the upload.
+        uploadPhase = UploadPhase::Cancelled;
+        return;
+    }
     blockNo = 0;
     sendOffset = 0;
     blockCount = 0;
@@ -165,13 +200,11 @@ void uploadWindowClosed(const UploadView &view)
     // Closing the window of a running upload is its cancel: the window could
     // not be opened again to press "取消" while the controls are locked.
     if (runningUpload(main) && uploadWindow == view.window) {
-        if (uploadPhase == UploadPhase::Sending)
+        if (uploadPhase == UploadPhase::Sending || uploadPhase == UploadPhase::Waiting)
             cancelUpload(view);
         return;
     }
     // Without this the status view would stay frozen after the window is gone.
-    if (main->lineOwner() == LineOwner::None) {
-        recvMode = 4;
-        pollTimer->start(2000);
-    }
+    if (main->lineOwner() == LineOwner::None)
+        main->resumePolling();
 }

@@ -62,6 +62,9 @@ void writeUploadCancel();
 
 // The kind of the upload that holds the line of this main window; null when none does.
 const UploadKind *runningUpload(const DUDaze *main);
+// Whether the module may be receiving that upload: its command has gone out
+// and neither the module's prompt or cancel nor the end has come yet.
+bool uploadReachedModule(const DUDaze *main);
 
 // "0K", "2K": the sizes shown in the windows.
 QString kilobytes(int count);

@@ -1,0 +1,16 @@
+#ifndef LINEPROBE_H
+#define LINEPROBE_H
+
+#include <QtGlobal>
+
+// What the serial port does not tell by itself, asked of the system where it
+// can be: without POSIX both answer false and 0.
+
+// True when the line behind the descriptor has hung up (adapter pulled,
+// far end of a pseudo-terminal closed).
+bool lineHungUp(qintptr handle);
+
+// Bytes received by the system but not yet fetched by the port.
+int bytesOnLine(qintptr handle);
+
+#endif
