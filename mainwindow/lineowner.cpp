@@ -70,7 +70,7 @@ bool DUDaze::waitForQuietLine(const std::function<bool()> &stillWanted)
     // just before may still be on its way, however old the last byte is.
     auto quiet = [&] {
         return waited.elapsed() >= LogRules::quietBeforeDumpMs && lastArrival.elapsed() >= LogRules::quietBeforeDumpMs
-                && !dispatching && serialPort->bytesAvailable() == 0 && bytesOnLine(serialPort->handle()) == 0;
+                && serialPort->bytesAvailable() == 0 && bytesOnLine(serialPort->handle()) == 0;
     };
     while (!quiet()) {
         if (waited.elapsed() >= LogRules::quietWaitLimitMs)
@@ -78,6 +78,10 @@ bool DUDaze::waitForQuietLine(const std::function<bool()> &stillWanted)
         delayMs(20);
         if (epoch != lineEpoch || !serialPort->isOpen() || !stillWanted())
             return false;
+        // This wait may run inside a dispatch's gathering wait, which cannot
+        // hand on what came meanwhile before it returns: hand it on here.
+        if (dispatching && serialPort->bytesAvailable() > 0)
+            dispatch(serialPort->readAll());
     }
     return true;
 }

@@ -242,9 +242,9 @@ int ModuleSim::naksSent() const { return m_naks; }
 ModuleSim::UploadEnd ModuleSim::lastUpload() const { return m_lastUpload; }
 void ModuleSim::toolClosedLine()
 {
-    m_later.clear();
-    m_laterTimer->stop();
-    m_dumping = m_dumpQueued = false;
+    // A dump and the answers still due go on, as they do on a real module;
+    // what the tool writes after a new open is no intrusion into that dump.
+    m_dumping = false;
     if (m_receiving && m_ignoreCancel)
         endReceive(false, QByteArray());
 }

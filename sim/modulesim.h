@@ -141,11 +141,11 @@ public:
     // bytes other than block frames, EOT and CAN while it receives an upload,
     // and command lines while its log dump is still going out.
     QByteArrayList intrusions() const;
-    // The tool has closed its port: a dump still going on here, or an answer
-    // still to come, has nobody left to serve, and what comes after a new
-    // open is no part of it. A receive
-    // ends only if cancels are ignored (a module gives up on its own after a
-    // while); otherwise the tool should have cancelled it.
+    // The tool has closed its port: a dump still going on here, and the
+    // answers still to come, go on into the line as a module's would, but
+    // what the tool writes after a new open is no intrusion into that dump.
+    // A receive ends only if cancels are ignored (a module gives up on its
+    // own after a while); otherwise the tool should have cancelled it.
     void toolClosedLine();
 
 signals:

@@ -113,6 +113,10 @@ QByteArray SimControl::execute(const QByteArray &line)
         return setNumber(name, args, 1, INT_MAX, [&](int n) { sim.setRequestInterval(n); });
     if (name == "request-count")
         return setNumber(name, args, 1, INT_MAX, [&](int n) { sim.setRequestCount(n); });
+    if (name == "alarm") {
+        sim.alarm = args.join(' '); // the rest of the line, blanks included
+        return "ok";
+    }
     if (name == "log-text") {
         QByteArray text;
         if (args.size() > 1 || (args.size() == 1 && !fromHex(args.at(0), &text)))

@@ -90,7 +90,39 @@ private:
     QByteArray m_image;
     ModuleSim::Target m_target = ModuleSim::Target::Firmware;
     QSet<QString> m_logFiles;
+    QMap<QMainWindow *, QString> m_chosen; // the file each upgrade window's dialog chose
+    int m_cycleMs = 0;                     // the cycle's period while it runs
+    int m_commandsSeen = 0;                // the module's command lines checked so far
+    // The invariants of every action beyond the boxes, the files and the
+    // intrusions.
+    void checkLineAndCycle();
 };
+
+void Campaign::checkLineAndCycle()
+{
+    static const QSet<QByteArray> known{"MT", "VER FULL", "KEY 1", "DACINFO", "key 3", "MOD", "ast", "dac", "MOD ON",
+                                        "MOD OFF", "boot", "LOADDAC", "RECV FW", "RECV DATA", "dump logtext", ""};
+    const QList<ModuleSim::Command> commands = m_f.sim.commands();
+    for (int i = m_commandsSeen < commands.size() ? m_commandsSeen : 0; i < commands.size(); ++i) {
+        const QByteArray &line = commands[i].line;
+        const bool ascii = std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+        if (!ascii || !(known.contains(line) || line.startsWith("DAC ")))
+            m_failures << "a line the module does not know: " + QString::fromLatin1(line.toHex(' '));
+    }
+    m_commandsSeen = commands.size();
+    // An upload that has ended in the tool has ended on the module too (its
+    // cancel may still be on its way).
+    const LineOwner owner = m_f.window->lineOwner();
+    const bool uploading = owner == LineOwner::FirmwareUpload || owner == LineOwner::DataUpload;
+    if (!uploading && m_f.sim.isOpen() && !QTest::qWaitFor([&] { return !m_f.sim.inTransfer(); }, 2500))
+        m_failures << "the module left receiving after the upload ended in the tool";
+    if (!serialPort->isOpen())
+        m_cycleMs = 0;
+    if (m_cycleMs && owner == LineOwner::None && pollTimer->isActive() && m_f.text("AUTO") == "停止"
+            && (recvMode != 0 || pollTimer->interval() != m_cycleMs))
+        m_failures << QStringLiteral("AUTO reads 停止, the tick does not send the cycle's query: %1").arg(stateNow());
+    ++m_tally.checks;
+}
 
 QMap<QString, QMainWindow *> Campaign::shown() const
 {
@@ -107,8 +139,8 @@ QMap<QString, QMainWindow *> Campaign::shown() const
 QString Campaign::randomAction()
 {
     static const QStringList names{"connect", "line", "settings", "single", "auto", "switch", "dac", "password",
-                                   "close", "open", "send", "stop", "rizhi", "wait", "tick", "fault"};
-    static const std::array<int, 16> weights{2, 1, 2, 4, 3, 3, 3, 3, 2, 5, 6, 2, 3, 6, 4, 7};
+                                   "close", "open", "send", "stop", "rizhi", "wait", "tick", "fault", "quit"};
+    static const std::array<int, 17> weights{2, 1, 2, 4, 3, 3, 3, 3, 2, 5, 6, 2, 3, 6, 4, 7, 1};
     // A closed link or a hung-up module is mostly brought back soon, and an
     // upgrade window opened, so that transfers get their turn.
     if (random(0, 1) && !m_f.sim.isOpen())
@@ -126,7 +158,8 @@ QString Campaign::randomAction()
     if (name == "settings")
         return QStringLiteral("settings new bote %1 com link save close").arg(random(0, 7));
     if (name == "auto" || name == "dac")
-        return name + ' ' + pick(name == "auto" ? QStringList{"1", "3", "0", "x"} : QStringList{"12.5", "31.6", "x", "20"});
+        return name + ' ' + pick(name == "auto" ? QStringList{"1", "3", "0", "x"}
+                                                : QStringList{"12.5", "31.6", "x", "20", "\u300012", "12\u00a0"});
     if (name == "password")
         return QStringLiteral("password %1 %2").arg(random(0, 1) ? "fw" : "data", random(0, 4) ? "QUMBELTA" : "QUMBELTB");
     if (QStringList{"close", "open", "send", "stop"}.contains(name) && !window)
@@ -137,7 +170,9 @@ QString Campaign::randomAction()
         return "stop " + w;
     if (name == "open" || (name == "send" && window->findChild<QTextEdit *>("filename")->toPlainText().isEmpty() && random(0, 3))) {
         const int size = std::array<int, 5>{0, 1, 1024, random(1, 5000), random(5000, 200 * 1024)}[size_t(random(0, 9) ? random(1, 4) : 0)];
-        return QStringLiteral("open %1 %2%3").arg(w).arg(size).arg(random(0, 9) ? "" : " removed");
+        // Names as people and build systems make them: look-alikes of markup,
+        // no-break and full-width blanks.
+        return QStringLiteral("open %1 %2 %3").arg(w).arg(size).arg(pick({"plain", "plain", "rich", "nbsp", "wide", "removed"}));
     }
     if (name == "close" || name == "send" || name == "stop")
         return name + ' ' + w;
@@ -149,8 +184,10 @@ QString Campaign::randomAction()
         return "tick " + randomAction();
     if (name == "fault") {
         const QString kind = pick({"nak", "cancel-at", "silent", "prompt-pos", "garbage", "log-prompt-piece", "log-gap",
-                                   "log-piece", "baud", "reply-delay", "ignore-cancel", "at-end"});
+                                   "log-piece", "baud", "reply-delay", "ignore-cancel", "at-end", "alarm"});
         const int value = random(0, 1 << 30);
+        if (kind == "alarm") // an alarm text that holds a 'C' and a '>', as upload replies do
+            return value % 2 ? "fault alarm TEMP>60C" : "fault alarm 0";
         if (kind == "at-end") // the line goes, or a late prompt comes, behind an end box
             return value % 2 ? "at-box end fault hangup" : "at-box end fault garbage 0d0a3e";
         if (kind == "silent" || kind == "log-prompt-piece" || kind == "ignore-cancel")
@@ -178,6 +215,8 @@ void Campaign::perform(const QString &action)
         m_failures << "no window " + a.value(1);
     } else if (name == "connect") {
         m_f.click("DAKAI");
+    } else if (name == "quit") {
+        m_f.restartWindow();
     } else if (name == "settings") {
         // "settings new|sN (com TEXT|bote INDEX|ting TEXT|ji_ou TEXT|save|close)...": sN is the
         // N-th settings window opened, "link" the module's line, "-" nothing.
@@ -199,7 +238,11 @@ void Campaign::perform(const QString &action)
         }
     } else if (name == "single" || name == "switch") {
         m_f.click(name == "single" ? "single" : "GOorSTOP");
+        m_cycleMs = 0; // either ends the cycle, though AUTO keeps its caption
     } else if (name == "auto" || name == "dac") {
+        if (name == "auto")
+            m_cycleMs = m_f.text("AUTO") != "循环" || !m_f.widget<QPushButton>("AUTO")->isEnabled() ? 0
+                    : a.value(1).toInt() > 0 ? a.value(1).toInt() * 1000 : 10000;
         m_f.widget<QLineEdit>(name == "auto" ? "TIME" : "DAC_SET")->setText(a.value(1));
         m_f.click(name == "auto" ? "AUTO" : "DAC_BU");
     } else if (name == "password") {
@@ -213,7 +256,9 @@ void Campaign::perform(const QString &action)
     } else if (name == "close") {
         w->close();
     } else if (name == "open") {
-        const QString path = m_dir.filePath(QStringLiteral("image-%1.bin").arg(random(0, 1 << 30)));
+        const QString style = a.value(3);
+        const QString stem = style == "rich" ? "fw<b>v3-" : style == "nbsp" ? "image\u00a0" : style == "wide" ? "image\u3000" : "image-";
+        const QString path = m_dir.filePath(stem + QString::number(random(0, 1 << 30)) + ".bin");
         QByteArray data(a.value(2).toInt(), 0);
         for (char &c : data)
             c = char(m_random());
@@ -223,10 +268,11 @@ void Campaign::perform(const QString &action)
         file.close();
         m_f.dialogs.filesToChoose = QStringList(path);
         QTest::mouseClick(SimFixture::upgradeButton(w, 0), Qt::LeftButton);
-        if (a.value(3) == "removed")
+        m_chosen[w] = path;
+        if (style == "removed")
             QFile::remove(path);
     } else if (name == "send") {
-        const QByteArray shown = contents(w->findChild<QTextEdit *>("filename")->toPlainText());
+        const QByteArray shown = contents(m_chosen.value(w));
         const bool free = m_f.window->lineOwner() == LineOwner::None;
         QTest::mouseClick(SimFixture::upgradeButton(w, 1), Qt::LeftButton);
         if (free && m_f.window->lineOwner() != LineOwner::None) {
@@ -282,6 +328,7 @@ void Campaign::perform(const QString &action)
         // the module's transcript cleared.
         QTest::qWait(200);
         recvMode = a.value(1).toInt();
+        m_cycleMs = 0;
         a.size() > 2 ? pollTimer->start(a.value(2).toInt()) : pollTimer->stop();
         m_f.sim.clearTranscript();
     } else if (!check(name, rest)) {
@@ -347,6 +394,9 @@ QStringList Campaign::run(int actions, const QStringList &script)
 {
     m_clock.start();
     m_f.sim.setLink(m_link);
+    // A log long enough for a dump in small pieces to outlast a reconnect.
+    for (int i = 0; i < 12; ++i)
+        m_f.sim.logText += QByteArray("2026-12-01 08:0") + char('0' + i % 10) + ":00 channel " + QByteArray::number(i) + " ok\r\n";
     portNameSetting = m_link;
     m_f.dialogs.onShown = [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -400,6 +450,7 @@ QStringList Campaign::run(int actions, const QStringList &script)
                 m_failures << "a file the operator did not choose changed: " + it.key();
         for (const QByteArray &intrusion : m_f.sim.intrusions())
             m_failures << "bytes of the main window inside a transfer: " + QString::fromLatin1(intrusion);
+        checkLineAndCycle();
     }
 
     // The end: the module speaks again, the operator cancels what still runs

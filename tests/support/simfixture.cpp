@@ -51,6 +51,18 @@ SimFixture::~SimFixture()
     serialPort = nullptr;
 }
 
+void SimFixture::restartWindow()
+{
+    window->close();
+    delete window;
+    delete serialPort;
+    serialPort = nullptr;
+    pollTimer = nullptr;
+    recvMode = upgradeTarget = 0;
+    window = new DUDaze;
+    window->show();
+}
+
 void SimFixture::click(const char *button)
 {
     QTest::mouseClick(widget<QPushButton>(button), Qt::LeftButton);

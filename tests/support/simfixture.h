@@ -25,6 +25,9 @@ public:
     // and clears the transcript, so that only what a test sends reaches the
     // window and only what the test causes reaches the module.
     bool connectQuietly();
+    // The tool is closed and started again on the same module, as a new
+    // process would be, with the same line settings saved.
+    void restartWindow();
     void click(const char *button);
     // Opens the upgrade window of target (1 firmware, 2 waveform data)
     // through the menu and the password prompt; null when it stays shut.
