@@ -211,7 +211,7 @@ void Campaign::perform(const QString &action)
     std::printf("seed %u  %7.2f s  %s\n", m_seed, m_clock.elapsed() / 1000.0, qPrintable(action));
     std::fflush(stdout);
     QMainWindow *w = shown().value(a.value(1));
-    if (QStringList{"close", "open", "send", "stop"}.contains(name) && !w) {
+    if (QStringList{"close", "open", "send", "stop", "type"}.contains(name) && !w) {
         m_failures << "no window " + a.value(1);
     } else if (name == "connect") {
         m_f.click("DAKAI");
@@ -259,11 +259,13 @@ void Campaign::perform(const QString &action)
         const QString style = a.value(3);
         const QString stem = style == "rich" ? "fw<b>v3-" : style == "nbsp" ? "image\u00a0" : style == "wide" ? "image\u3000" : "image-";
         const QString path = m_dir.filePath(stem + QString::number(random(0, 1 << 30)) + ".bin");
-        QByteArray data(a.value(2).toInt(), 0);
+        const qint64 size = a.value(2).toLongLong();
+        QByteArray data(int(qMin<qint64>(size, 1 << 20)), 0);
         for (char &c : data)
             c = char(m_random());
+        // A huge file is all holes: its size is what counts.
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        if (!file.open(QIODevice::WriteOnly) || (size > data.size() ? !file.resize(size) : file.write(data) != data.size()))
             m_failures << "the driver could not write " + path;
         file.close();
         m_f.dialogs.filesToChoose = QStringList(path);
@@ -279,6 +281,8 @@ void Campaign::perform(const QString &action)
             m_image = shown;
             m_target = w->objectName() == "FS" ? ModuleSim::Target::Data : ModuleSim::Target::Firmware;
         }
+    } else if (name == "type") {
+        w->findChild<QTextEdit *>("filename")->setPlainText(a.value(2)); // typed over the chosen file's name
     } else if (name == "stop") {
         QTest::mouseClick(SimFixture::upgradeButton(w, 2), Qt::LeftButton);
     } else if (name == "rizhi") {
@@ -342,7 +346,8 @@ void Campaign::perform(const QString &action)
 // interval (-1 stopped), the link controls; "link open|closed"; "view" the
 // status view (SimFixture::view); "windows" the upgrade and settings windows
 // shown; "text NAME T" a control's text; "saved PORT BAUD DATA STOP PARITY";
-// "port BAUD PARITY STOP FLOW" the open port's (QSerialPort's numbers).
+// "port BAUD PARITY STOP FLOW" the open port's (QSerialPort's numbers); "up T"
+// the text of the box shown now ("none").
 bool Campaign::check(const QString &name, const QString &rest)
 {
     QString actual, expected = rest;
@@ -381,6 +386,9 @@ bool Campaign::check(const QString &name, const QString &rest)
                           .arg(dataBitsSetting).arg(stopBitsSetting).arg(paritySetting);
     } else if (name == "state") {
         actual = stateNow();
+    } else if (name == "up") {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        actual = box ? box->text() : "none";
     } else {
         return false;
     }
@@ -532,9 +540,12 @@ private slots:
         QTest::newRow("no port saved: 连接失败")
                 << 16u << 12 << QStringList{"connect", "mode 6", "settings new com - save", "connect",
                                             "expect 提示/串口关闭成功;提示/连接失败/3", "state 6 -1 off", "text DAKAI 连接"};
-        QTest::newRow("断开 in the middle of an upload cancels it on the module; the next connect's commands are no blocks")
-                << 17u << 12 << QStringList{"password fw QUMBELTA", "open fw0 3000", "fault baud 9600", "send fw0", "wait 500",
-                                            "connect", "fault baud 0", "connect", "expect 串口关闭成功;连接成功"};
+        for (const QString how : {"断开", "closing the tool"})
+            QTest::newRow(qPrintable(how + " in the middle of an upload cancels it on the module; the next connect's commands are no blocks"))
+                    << 17u << 12 << QStringList{"password fw QUMBELTA", "open fw0 3000", "fault baud 9600", "send fw0", "wait 500",
+                                                how == "断开" ? "connect" : "quit", "fault baud 0", "connect",
+                                                how == "断开" ? "expect 串口关闭成功;连接成功" : "expect 连接成功", "wait 300",
+                                                "text mosta_module OFF"};
         QTest::newRow("the line lost behind 连接成功")
                 << 10u << 12 << QStringList{"connect", "press 150", "at-box 连接成功 fault hangup", "connect",
                                             "expect 串口关闭成功;串口断开连接;连接成功", "link closed", "state 4 -1 off"};
@@ -547,39 +558,51 @@ private slots:
                                             "connect", "port 57600 5 -1 0", "settings new bote 2 com /dev/null-port save", "link open",
                                             "port 57600 5 -1 0", "saved /dev/null-port 9600 8 1 0", "expect 串口关闭成功;连接成功"};
         QTest::newRow("a cycle ended by a single query, then the switch and 停止")
-                << 12u << 12 << QStringList{"mode 4", "auto 3", "single", "timeout", "state 4 3000 on", "text AUTO 停止", "switch",
+                << 12u << 12 << QStringList{"mode 4", "auto 3", "password fw QUMBELTA", "close fw0", "state 0 3000 on",
+                                            "single", "timeout", "state 4 3000 on", "text AUTO 停止", "switch",
                                             "state 4 1000 on", "auto 3", "state 4 2000 on", "text AUTO 循环"};
         QTest::newRow("two quick DAC clicks, each with its own value; a single query just before a tick")
                 << 13u << 12 << QStringList{"mode 4", "in 50 dac 25", "dac 20", "wire key 3,key 3,DAC 25,boot,DAC 20,boot",
+                                            "dac \u300012", "expect 提示/数值超出范围", "wire",
                                             "mode 4 2000", "wait 1880", "single", "wait 150",
                                             "view 36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环"};
         QTest::newRow("refused uploads write nothing")
-                << 3u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "mode 6", "send fw0", "open fw0 0", "send fw0",
-                                           "open data0 1 removed", "send data0", "expect 未选择文件;文件为空;Error/文件读取失败",
-                                           "wire", "state 6 -1 on"};
-        QTest::newRow("a module that ignores 取消: ended 3 s later, a late prompt ends nothing again")
-                << 4u << 14 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 1500", "open data0 0",
-                                           "fault silent on", "send fw0", "send data0", "stop data0", "stop fw0", "wait 2700",
-                                           "state 2 -1 off", "press 200", "at-box end fault garbage 0d0a3e",
-                                           "expect 已有升级正在进行;更新未完成", "wait 100", "expect",
-                                           "state 4 2000 on"};
+                << 3u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "mode 6", "type fw0 /etc/hostname",
+                                           "send fw0", "open fw0 0", "send fw0", "open fw0 2147487744", "send fw0", "open data0 1 removed",
+                                           "send data0", "expect 未选择文件;文件为空;Error/文件过大;Error/文件读取失败", "wire", "state 6 -1 on"};
+        QTest::newRow("a module that ignores 取消: ended 3 s later, once, with 更新失败; a late prompt ends nothing again")
+                << 4u << 14 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 0", "open data0 1500",
+                                           "fault silent on", "send data0", "send fw0", "stop fw0", "stop data0", "wait 2700",
+                                           "state 3 -1 off", "press 3300", "at-box end fault garbage 0d0a3e", "in 1000 up 更新失败",
+                                           "wait 3700", "state 4 2000 on", "expect 已有升级正在进行;更新失败",
+                                           "wait 100", "expect"};
         QTest::newRow("uploads started inside a tick, each window its own file, each from block 1")
-                << 5u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 5000", "open data0 2000",
-                                           "switch", "tick send fw0", "expect 更新完成", "send data0", "expect 更新完成",
+                << 5u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 5000 rich", "open data0 2000",
+                                           "switch", "tick send fw0", "stop data0", "expect 更新完成", "open data0 2000 nbsp",
+                                           "type data0 /etc/hostname", "in 100 say AST:_TEMP>60C~", "send data0", "expect 更新完成",
+                                           "text mosta TEMP>60C",
                                            "tick rizhi new", "expect 日志下载完成", "mode 2", "close fw0", "state 4 2000 on"};
         QTest::newRow("the line lost: mid-upload, behind the end boxes, and 取消 on the closed line")
                 << 6u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 3000", "fault baud 9600",
                                            "send fw0", "wait 1500", "fault hangup", "expect 串口断开连接", "fault reopen",
-                                           "fault baud 0", "connect", "open data0 1500", "send data0",
+                                           "fault baud 0", "connect", "open data0 1500 wide", "send data0",
                                            "expect 连接成功;更新完成", "at-box end fault hangup", "press 300", "stop data0", "open data0 100", "send data0",
                                            "expect 串口断开连接;更新完成", "stop data0", "state 3 -1 off", "fault reopen",
                                            "connect", "at-box end fault hangup", "rizhi new", "expect 连接成功;串口断开连接;日志下载完成"};
         QTest::newRow("log downloads: refused, a file that takes nothing, then one busy while an upload is asked for")
                 << 7u << 12 << QStringList{"mode 6 3000", "rizhi cancel", "rizhi /sys/kernel/notes", "expect 错误/日志文件无法打开",
-                                           "wire", "state 6 3000 on", "rizhi /dev/full", "expect 日志文件写入失败", "rizhi new",
-                                           "expect 日志下载完成", "password fw QUMBELTA", "open fw0 4", "fault silent on",
-                                           "mode 4 2000", "rizhi new", "send fw0", "expect 日志下载正在进行", "state 5 -1 off",
-                                           "wire dump logtext", "fault hangup", "expect 串口断开连接"};
+                                           "wire", "state 6 3000 on", "rizhi /dev/full", "expect 日志文件写入失败", "press 600",
+                                           "at-box 日志下载完成 say late~>", "rizhi new", "expect 日志下载完成", "wait 400", "expect",
+                                           "press 0", "password fw QUMBELTA", "open fw0 4", "fault silent on",
+                                           "mode 4 2000", "rizhi new", "send fw0", "stop fw0", "close fw0", "expect 日志下载正在进行",
+                                           "state 5 -1 off", "wire dump logtext", "fault hangup", "expect 串口断开连接",
+                                           "fault silent off", "fault reopen", "connect", "press 300", "in 50 fault hangup", "rizhi new",
+                                           "expect 连接成功;错误/串口断开连接", "fault reopen", "connect", "expect 连接成功", "state 4 2000 on"};
+        QTest::newRow("a line that does not go quiet: an older dump after a reconnect gets no log request and no upload")
+                << 18u << 12 << QStringList{"mode 4 2000", "fault log-piece 6", "fault log-gap 80", "rizhi new", "wait 300", "connect",
+                                            "connect", "rizhi new", "expect 串口关闭成功;连接成功;错误/日志下载未完成",
+                                            "password fw QUMBELTA", "open fw0 1000", "send fw0", "expect 更新未完成",
+                                            "wire dump logtext,MOD,key 3", "state 4 2000 on"};
     }
 
     void runs()

@@ -91,7 +91,7 @@ const struct Row {
     {"NAK and ACK in one read resend", 2, 2048, 1, "\x15\x06", -1, "1,1,2", load, "更新完成", "100", "2K|3K|1"},
     {"C while blocks flow is ignored", 1, 3000, 1, "C\x06", -1, "1-3", eot, "更新完成", "68,100", "3K|3K|1"},
     {"ACK before the first C is ignored", 1, 2048, 0, "\x06", -1, "1-2", eot, "更新完成", "100", "2K|3K|1"},
-    {"module cancels with a C", 2, 3000, 1, "\x18" "C", -1, "1", "", "停止更新", "", "0K|0K|0"},
+    {"module cancels with a C and its prompt in one read", 2, 3000, 1, "\x18" "C\r\n>", -1, "1", "", "停止更新", "", "0K|0K|0"},
     {"a prompt before the last block is no success", 1, 3000, 1, "\x06\r\n>", -1, "1-2", "", "更新未完成", "68", "1K|3K|1"},
     {"firmware prompt at 9", 1, 1000, 0, "", 9, "1", eot, "更新完成", "100", "1K|1K|1"},
     {"firmware prompt at 10", 1, 1000, 0, "", 10, "1", eot, "更新未完成", "", "1K|1K|1"},

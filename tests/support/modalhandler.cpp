@@ -57,7 +57,10 @@ void ModalHandler::check()
             m_tries = 0;
             ++fileDialogs;
             m_file = filesToChoose.isEmpty() ? QString() : filesToChoose.takeFirst();
+            m_shownFor.start();
         }
+        if (m_shownFor.elapsed() < pressAfterMs)
+            return;
         if (m_file.isEmpty() || ++m_tries > 100) {
             dialog->reject();
             return;

@@ -36,8 +36,8 @@ public:
     std::function<void(const Box &)> onBox;
     // Runs once when a box is first seen.
     std::function<void()> onShown;
-    // How long a box stays up before OK is pressed, so that a test can let
-    // things happen behind it.
+    // How long a box or a file dialog stays up before it is answered, so
+    // that a test can let things happen behind it.
     int pressAfterMs = 0;
 
     QStringList texts() const;
