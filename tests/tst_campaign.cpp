@@ -180,8 +180,11 @@ QString Campaign::randomAction()
         return "rizhi " + pick({"new", "old", "cancel"});
     if (name == "wait")
         return "wait " + QString::number(random(0, 3000));
-    if (name == "tick")
-        return "tick " + randomAction();
+    if (name == "tick") {
+        // The tool closes only once the waits on its stack have returned.
+        const QString inner = randomAction();
+        return inner == "quit" ? "wait 100" : "tick " + inner;
+    }
     if (name == "fault") {
         const QString kind = pick({"nak", "cancel-at", "silent", "prompt-pos", "garbage", "log-prompt-piece", "log-gap",
                                    "log-piece", "baud", "reply-delay", "ignore-cancel", "at-end", "alarm"});
