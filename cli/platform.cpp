@@ -1,0 +1,86 @@
+#include "platform.h"
+
+#include <QFile>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+int interruptPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 'i';
+    (void)!::write(interruptPipe[1], &c, 1);
+}
+} // namespace
+
+void watchInterrupts(QObject *context, const std::function<void()> &onInterrupt)
+{
+    if (::pipe(interruptPipe) != 0)
+        return;
+    ::fcntl(interruptPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    auto *notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [onInterrupt] {
+        char c;
+        (void)!::read(interruptPipe[0], &c, 1);
+        onInterrupt();
+    });
+}
+
+bool isTerminal(FILE *stream)
+{
+    return ::isatty(::fileno(stream));
+}
+
+QString readHidden(const QString &prompt)
+{
+    std::fputs(qPrintable(prompt), stderr);
+    std::fflush(stderr);
+    termios old = {};
+    const bool hidden = ::tcgetattr(STDIN_FILENO, &old) == 0;
+    if (hidden) {
+        termios quiet = old;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    QTextStream in(stdin);
+    const QString line = in.readLine();
+    if (hidden)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+    std::fputs("\n", stderr);
+    return line;
+}
+
+bool syncToDisk(QFile &file)
+{
+    return file.flush() && ::fsync(file.handle()) == 0;
+}
+
+#else
+
+void watchInterrupts(QObject *, const std::function<void()> &) {}
+
+bool isTerminal(FILE *) { return false; }
+
+QString readHidden(const QString &prompt)
+{
+    std::fputs(qPrintable(prompt), stderr);
+    std::fflush(stderr);
+    return QTextStream(stdin).readLine();
+}
+
+bool syncToDisk(QFile &file) { return file.flush(); }
+
+#endif
