@@ -8,6 +8,7 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -63,6 +64,14 @@ QString readHidden(const QString &prompt)
     return line;
 }
 
+bool lineHungUp(qintptr handle)
+{
+    pollfd probe = {};
+    probe.fd = int(handle);
+    probe.events = POLLIN;
+    return handle >= 0 && ::poll(&probe, 1, 0) == 1 && (probe.revents & POLLHUP) != 0;
+}
+
 bool syncToDisk(QFile &file)
 {
     return file.flush() && ::fsync(file.handle()) == 0;
@@ -80,6 +89,8 @@ QString readHidden(const QString &prompt)
     std::fflush(stderr);
     return QTextStream(stdin).readLine();
 }
+
+bool lineHungUp(qintptr) { return false; }
 
 bool syncToDisk(QFile &file) { return file.flush(); }
 

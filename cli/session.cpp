@@ -3,6 +3,7 @@
 #include "exitcodes.h"
 #include "invocation.h"
 #include "output.h"
+#include "platform.h"
 #include "ports.h"
 
 namespace {
@@ -119,8 +120,12 @@ void Session::onReadyRead()
 void Session::onError(QSerialPort::SerialPortError error)
 {
     // Open failures are told by start(); this is the line going away under us.
-    if (error != QSerialPort::ResourceError || m_ended || !m_port.isOpen())
+    // A hung-up line shows as a read error that repeats while the port is open.
+    const bool lost = error == QSerialPort::ResourceError
+        || (error == QSerialPort::ReadError && lineHungUp(m_port.handle()));
+    if (!lost || m_ended || !m_port.isOpen())
         return;
+    m_lost = true;
     m_job->lost("the port " + m_port.portName() + " was lost (unplugged, or the line hung up)");
 }
 
@@ -135,7 +140,7 @@ void Session::finish(int code, const QString &message)
     m_onQuiet = nullptr;
     if (!message.isEmpty())
         m_out.error(m_given, code, message);
-    if (!m_port.isOpen() || m_port.bytesToWrite() == 0 || m_port.error() == QSerialPort::ResourceError)
+    if (!m_port.isOpen() || m_port.bytesToWrite() == 0 || m_lost)
         return close();
     connect(&m_port, &QSerialPort::bytesWritten, this, [this] {
         if (m_port.bytesToWrite() == 0)

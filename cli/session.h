@@ -62,6 +62,7 @@ private:
     std::function<void(bool)> m_onQuiet;
     bool m_ended = false;
     bool m_closed = false;
+    bool m_lost = false;
     int m_code = 0;
 };
 

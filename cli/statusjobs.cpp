@@ -57,7 +57,8 @@ void WatchJob::report()
     QJsonObject event = statusEvent("status", session.port(), m_reader.values());
     event.insert(QStringLiteral("time"), m_time);
     session.out().result(event, m_time + ' ' + session.port() + ": "
-                         + (m_reader.answered() ? statusText(m_reader.values()) : QStringLiteral("no answer")));
+                         + (m_reader.answered() ? statusText(m_reader.values(), polledValues + QStringList{"temperature"})
+                                                : QStringLiteral("no answer")));
     if (m_polls == session.invocation().count)
         end();
 }
@@ -106,7 +107,7 @@ void ControlJob::verify()
                 if (reported.toString().toFloat() != wanted.toFloat())
                     why = "the module does not report the DAC value " + wanted.trimmed();
             }
-            session.out().result(statusEvent("status", session.port(), values), session.port() + ": " + statusText(values));
+            session.out().result(statusEvent("status", session.port(), values), session.port() + ": " + statusText(values, polledValues));
             if (!why.isEmpty())
                 return session.finish(Exit::NotDone, why + (reported.isNull() ? QStringLiteral(" (no answer)") : ", but " + reported.toString()));
             session.finish(Exit::Done);

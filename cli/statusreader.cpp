@@ -24,12 +24,15 @@ QJsonObject StatusReader::values() const
     return values;
 }
 
-QString statusText(const QJsonObject &values)
+const QStringList polledValues{"output", "alarm", "dac"};
+const QStringList queriedValues{"dac", "temperature", "firmware", "fpga", "waveform"};
+
+QString statusText(const QJsonObject &values, const QStringList &only)
 {
     QStringList parts;
     for (const auto &field : fields) {
         const QJsonValue v = values.value(QLatin1String(field.name));
-        if (!v.isUndefined())
+        if (only.isEmpty() || only.contains(QLatin1String(field.name)))
             parts << QLatin1String(field.name) + ' ' + (v.isNull() ? QStringLiteral("-") : v.toString());
     }
     return parts.join(QStringLiteral(", "));

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QStringList>
 
 // The module's answers to the status poll and the single query, gathered
 // until the line is quiet, and the values cut from them by the reply rule.
@@ -20,8 +21,11 @@ private:
     QByteArray m_bytes;
 };
 
-// "output ON, alarm 0, dac 12.5, …" for a person; '-' for a value not sent.
-QString statusText(const QJsonObject &values);
+// "output ON, alarm 0, dac 12.5, …" for a person, the values named in only
+// (all when empty); '-' for a value not sent.
+QString statusText(const QJsonObject &values, const QStringList &only = QStringList());
+// What the status poll and the single query ask for.
+extern const QStringList polledValues, queriedValues;
 // An event of values with its name and port in front.
 QJsonObject statusEvent(const char *event, const QString &port, const QJsonObject &values);
 

@@ -233,7 +233,7 @@ void UploadJob::end(const char *result, int code, const QString &message)
                        .arg(session.port(), m_file.kind, m_file.path).arg(m_file.data.size()).arg(QLatin1String(result))
                        .arg(m_blocks).arg(m_naks).arg(seconds, 0, 'f', 1).arg(event.value("rate").toInt());
     if (done && !m_after.isEmpty())
-        text += QString("\n%1: before: %2\n%1: after:  %3").arg(session.port(), statusText(m_before), statusText(m_after));
+        text += QString("\n%1: before: %2\n%1: after:  %3").arg(session.port(), statusText(m_before, queriedValues), statusText(m_after, queriedValues));
     session.out().result(event, text);
     QString why;
     QJsonObject line = event;
