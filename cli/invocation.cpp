@@ -33,32 +33,31 @@ int refuse(const QString &why)
 // The words each command takes after its name.
 bool argumentsFit(const Invocation &inv, QString *why)
 {
-    const QStringList &a = inv.arguments;
-    const QString &c = inv.command;
-    if (c == "ports" || c == "status" || c == "watch") {
-        if (a.isEmpty())
+    const struct {
+        const char *command;
+        int words;
+        const char *first; // the first word's choices, '|' between; null: any
+        const char *needs;
+    } commands[] = {
+        {"ports", 0, nullptr, "ports takes no argument"},
+        {"status", 0, nullptr, "status takes no argument"},
+        {"watch", 0, nullptr, "watch takes no argument"},
+        {"output", 1, "on|off", "output needs on or off"},
+        {"dac", 1, nullptr, "dac needs one value from 9 to 31.5"},
+        {"upload", 2, "firmware|data", "upload needs firmware or data and a FILE"},
+        {"log", 1, nullptr, "log needs a FILE, or - for standard output"},
+    };
+    for (const auto &c : commands) {
+        if (inv.command != QLatin1String(c.command))
+            continue;
+        const QStringList &a = inv.arguments;
+        if (a.size() == c.words && (!c.first || QString::fromLatin1(c.first).split('|').contains(a[0])))
             return true;
-        *why = c + " takes no argument, not '" + a.join(' ') + "'";
-    } else if (c == "output") {
-        if (a.size() == 1 && (a[0] == "on" || a[0] == "off"))
-            return true;
-        *why = "output needs on or off";
-    } else if (c == "dac") {
-        if (a.size() == 1)
-            return true;
-        *why = "dac needs one value from 9 to 31.5";
-    } else if (c == "upload") {
-        if (a.size() == 2 && (a[0] == "firmware" || a[0] == "data"))
-            return true;
-        *why = "upload needs firmware or data and a FILE";
-    } else if (c == "log") {
-        if (a.size() == 1)
-            return true;
-        *why = "log needs a FILE, or - for standard output";
-    } else {
-        *why = c.isEmpty() ? QStringLiteral("no command given (try --help)")
-                           : "unknown command '" + c + "' (try --help)";
+        *why = QString::fromLatin1(c.needs) + (a.isEmpty() ? QString() : ", not '" + a.join(' ') + "'");
+        return false;
     }
+    *why = inv.command.isEmpty() ? QStringLiteral("no command given (try --help)")
+                                 : "unknown command '" + inv.command + "' (try --help)";
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "exitcodes.h"
 #include "invocation.h"
 #include "output.h"
+#include "pacing.h"
 #include "platform.h"
 #include "ports.h"
 
@@ -104,6 +105,11 @@ void Session::whenQuiet(int quietMs, int limitMs, std::function<void(bool)> then
     m_onQuiet = std::move(then);
     m_quiet.start(quietMs);
     m_quietLimit.start(limitMs);
+}
+
+void Session::ask(const QByteArrayList &commands, std::function<void(bool)> then)
+{
+    writePaced(commands, Pace::commandGapMs, 0, [this, then] { whenQuiet(Pace::quietMs, Pace::quietLimitMs, then); });
 }
 
 void Session::onReadyRead()

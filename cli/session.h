@@ -41,6 +41,8 @@ public:
     // then(true) once the line has been quiet for quietMs; then(false) if it
     // has not been by limitMs.
     void whenQuiet(int quietMs, int limitMs, std::function<void(bool)> then);
+    // The commands at the usual pace, then then(quiet) once their answers are in.
+    void ask(const QByteArrayList &commands, std::function<void(bool)> then);
     // Ends the session with code; a message goes to standard error. Bytes
     // still on their way out are written before the line closes.
     void finish(int code, const QString &message = QString());

@@ -3,26 +3,25 @@
 #include "exitcodes.h"
 #include "invocation.h"
 #include "output.h"
+#include "pacing.h"
 #include "protocol/commands.h"
 #include "protocol/replyvalue.h"
 
+using namespace Pace;
+
 namespace {
-constexpr int commandGapMs = 100;
-constexpr int quietMs = 300;      // the answers are in once the line is this quiet
-constexpr int quietLimitMs = 3000;
+// The module's new output state is asked for this long after the switch.
 constexpr int outputSettleMs = 1000;
 }
 
 void StatusJob::start()
 {
-    session.writePaced(Cmd::statusPoll() + Cmd::singleQuery(), commandGapMs, 0, [this] {
-        session.whenQuiet(quietMs, quietLimitMs, [this](bool) {
-            if (!m_reader.answered())
-                return session.finish(Exit::NotDone, QStringLiteral("no answer from the module (is it on, and is the speed right?)"));
-            const QJsonObject values = m_reader.values();
-            session.out().result(statusEvent("status", session.port(), values), session.port() + ": " + statusText(values));
-            session.finish(Exit::Done);
-        });
+    session.ask(Cmd::statusPoll() + Cmd::singleQuery(), [this](bool) {
+        if (!m_reader.answered())
+            return session.finish(Exit::NotDone, QStringLiteral("no answer from the module (is it on, and is the speed right?)"));
+        const QJsonObject values = m_reader.values();
+        session.out().result(statusEvent("status", session.port(), values), session.port() + ": " + statusText(values));
+        session.finish(Exit::Done);
     });
 }
 
@@ -42,8 +41,9 @@ void WatchJob::poll()
     m_time = utcNow();
     ++m_polls;
     session.after(session.invocation().intervalMs, [this] { poll(); });
-    session.writePaced(Cmd::statusPoll() << Cmd::ReadTemperature, commandGapMs, 0, [this] {
-        session.whenQuiet(quietMs, quietLimitMs, [this](bool) { report(); });
+    session.ask(Cmd::statusPoll() << Cmd::ReadTemperature, [this, poll = m_polls](bool) {
+        if (poll == m_polls) // not a late end of the poll before
+            report();
     });
 }
 
@@ -91,26 +91,24 @@ void ControlJob::start()
 void ControlJob::verify()
 {
     m_reader.clear();
-    session.writePaced(Cmd::statusPoll(), commandGapMs, 0, [this] {
-        session.whenQuiet(quietMs, quietLimitMs, [this](bool) {
-            const Invocation &inv = session.invocation();
-            const QJsonObject values = m_reader.values();
-            const QJsonValue reported = values.value(inv.command == QLatin1String("output") ? "output" : "dac");
-            QString wanted, why;
-            if (inv.command == QLatin1String("output")) {
-                wanted = inv.arguments[0].toUpper();
-                const OutputState want = wanted == QLatin1String("ON") ? OutputState::On : OutputState::Off;
-                if (outputState(reported.toString()) != want)
-                    why = "the module does not report its output " + wanted;
-            } else {
-                wanted = inv.arguments[0];
-                if (reported.toString().toFloat() != wanted.toFloat())
-                    why = "the module does not report the DAC value " + wanted.trimmed();
-            }
-            session.out().result(statusEvent("status", session.port(), values), session.port() + ": " + statusText(values, polledValues));
-            if (!why.isEmpty())
-                return session.finish(Exit::NotDone, why + (reported.isNull() ? QStringLiteral(" (no answer)") : ", but " + reported.toString()));
-            session.finish(Exit::Done);
-        });
+    session.ask(Cmd::statusPoll(), [this](bool) {
+        const Invocation &inv = session.invocation();
+        const QJsonObject values = m_reader.values();
+        const QJsonValue reported = values.value(inv.command == QLatin1String("output") ? "output" : "dac");
+        QString wanted, why;
+        if (inv.command == QLatin1String("output")) {
+            wanted = inv.arguments[0].toUpper();
+            const OutputState want = wanted == QLatin1String("ON") ? OutputState::On : OutputState::Off;
+            if (outputState(reported.toString()) != want)
+                why = "the module does not report its output " + wanted;
+        } else {
+            wanted = inv.arguments[0];
+            if (reported.toString().toFloat() != wanted.toFloat())
+                why = "the module does not report the DAC value " + wanted.trimmed();
+        }
+        session.out().result(statusEvent("status", session.port(), values), session.port() + ": " + statusText(values, polledValues));
+        if (!why.isEmpty())
+            return session.finish(Exit::NotDone, why + (reported.isNull() ? QStringLiteral(" (no answer)") : ", but " + reported.toString()));
+        session.finish(Exit::Done);
     });
 }

@@ -2,6 +2,7 @@
 
 #include "exitcodes.h"
 #include "output.h"
+#include "pacing.h"
 #include "record.h"
 #include "protocol/commands.h"
 #include "protocol/replyvalue.h"
@@ -10,14 +11,13 @@
 
 #include <QJsonDocument>
 
+using namespace Pace;
+
 namespace {
-constexpr int commandGapMs = 100;
-constexpr int quietMs = 300;
-constexpr int quietLimitMs = 3000;
-constexpr int eotGapMs = 10;
-constexpr int loadGapMs = 20;
-constexpr int silenceLimitMs = 10000; // a module silent this long mid-upload has gone
-constexpr int naksLimit = 10;         // NAKs in a row for one block
+constexpr int eotGapMs = 10, loadGapMs = 20;
+// A module silent this long mid-upload has gone; one that refuses a block
+// this often in a row will not take it.
+constexpr int silenceLimitMs = 10000, naksLimit = 10;
 constexpr int progressEveryMs = 250;
 
 QString clock(qint64 seconds)
@@ -45,18 +45,16 @@ void UploadJob::start()
 {
     // The versions before; the line must then be quiet, or a late answer
     // would be taken for the module's request for blocks.
-    session.writePaced(Cmd::singleQuery(), commandGapMs, 0, [this] {
-        session.whenQuiet(quietMs, quietLimitMs, [this](bool quiet) {
-            if (!m_reader.answered())
-                return session.finish(Exit::NotDone, QStringLiteral("no answer from the module; nothing uploaded"));
-            if (!quiet)
-                return session.finish(Exit::NotDone, QStringLiteral("the module did not stop talking; nothing uploaded"));
-            m_before = m_reader.values();
-            m_stage = Stage::Requesting;
-            m_clock.start();
-            m_silence.start();
-            session.write(m_file.target->command);
-        });
+    session.ask(Cmd::singleQuery(), [this](bool quiet) {
+        if (!m_reader.answered())
+            return session.finish(Exit::NotDone, QStringLiteral("no answer from the module; nothing uploaded"));
+        if (!quiet)
+            return session.finish(Exit::NotDone, QStringLiteral("the module did not stop talking; nothing uploaded"));
+        m_before = m_reader.values();
+        m_stage = Stage::Requesting;
+        m_clock.start();
+        m_silence.start();
+        session.write(m_file.target->command);
     });
 }
 
@@ -159,11 +157,9 @@ void UploadJob::completed()
     m_stage = Stage::After;
     m_silence.stop();
     m_reader.clear();
-    session.writePaced(Cmd::singleQuery(), commandGapMs, 0, [this] {
-        session.whenQuiet(quietMs, quietLimitMs, [this](bool) {
-            m_after = m_reader.values();
-            end("done", Exit::Done);
-        });
+    session.ask(Cmd::singleQuery(), [this](bool) {
+        m_after = m_reader.values();
+        end("done", Exit::Done);
     });
 }
 

@@ -7,57 +7,59 @@
 # Usage: cli_receiver.py OUT
 import logging
 import os
+import pty
 import select
 import sys
+import termios
 import time
 import tty
 
 from xmodem import XMODEM
 
 logging.disable(logging.CRITICAL)
-master, slave = os.openpty()
-tty.setraw(master)
-tty.setraw(slave)
-print(os.ttyname(slave), flush=True)
 
 
-def getc(size, timeout=1):
-    data = b''
-    while len(data) < size:
-        ready, _, _ = select.select([master], [], [], timeout)
-        if not ready:
-            return data or None
-        data += os.read(master, size - len(data))
-    return data
+class Line:
+    def __init__(self):
+        self.fd, far = pty.openpty()
+        for end in (self.fd, far):
+            tty.setraw(end, termios.TCSANOW)
+        self.name = os.ttyname(far)
+
+    def read(self, count, timeout=1):
+        got = bytearray()
+        while len(got) < count and select.select([self.fd], [], [], timeout)[0]:
+            got += os.read(self.fd, count - len(got))
+        return bytes(got) or None
+
+    def write(self, data, timeout=1):
+        return os.write(self.fd, data)
+
+    def drain(self, quiet):
+        rest = b''
+        while True:
+            more = self.read(1, quiet)
+            if not more:
+                return rest
+            rest += more
 
 
-def putc(data, timeout=1):
-    return os.write(master, data)
-
-
-line = b''
-while line not in (b'RECV FW', b'RECV DATA'):
-    more = getc(1, 30)
+line = Line()
+print(line.name, flush=True)
+command = b''
+while command not in (b'RECV FW', b'RECV DATA'):
+    if command.endswith(b'\r\n'):
+        line.write(b'MT: 20.0\r\n')
+        command = b''
+    more = line.read(1, 30)
     if not more:
         sys.exit('no RECV')
-    line += more
-    if line.endswith(b'\r\n'):
-        line = line[:-2]
-        if line not in (b'RECV FW', b'RECV DATA'):
-            os.write(master, b'MT: 20.0\r\n')
-            line = b''
+    command = (command + more).replace(b'RECV FW\r\n', b'RECV FW').replace(b'RECV DATA\r\n', b'RECV DATA')
 with open(sys.argv[1], 'wb') as out:
-    got = XMODEM(getc, putc).recv(out, crc_mode=1, timeout=10)
+    got = XMODEM(line.read, line.write).recv(out, crc_mode=1, timeout=10)
 time.sleep(0.2)
-while getc(1, 0.1):
-    pass
-os.write(master, b'\r\nreceived' + b'.' * (32 - 10) + b'>' if line == b'RECV DATA' else b'\r\n>')
-after = b''
-while True:
-    more = getc(1, 1)
-    if not more:
-        break
-    after += more
+line.drain(0.1)
+line.write(b'\r\nreceived' + b'.' * 22 + b'>' if command == b'RECV DATA' else b'\r\n>')
 with open(sys.argv[1] + '.after', 'wb') as out:
-    out.write(after)
+    out.write(line.drain(1))
 sys.exit(0 if got else 'receive failed')
