@@ -146,6 +146,7 @@ void UploadJob::judgeFarewell()
     if (!m_file.target->promptMeansDone(position))
         return end("failed", Exit::NotDone,
                    QString("the module's prompt came at position %1 of its answer: it did not take the upload").arg(position));
+    m_transferMs = m_clock.elapsed();
     progress(true);
     m_stage = Stage::Loading;
     session.writePaced(m_file.target->loadAfter ? Cmd::loadAfterData() : QByteArrayList(), loadGapMs,
@@ -218,7 +219,7 @@ void UploadJob::end(const char *result, int code, const QString &message)
         return;
     m_silence.stop();
     session.out().progressEnded(session.port());
-    const double seconds = m_clock.elapsed() / 1000.0;
+    const double seconds = (m_transferMs >= 0 ? m_transferMs : m_clock.elapsed()) / 1000.0;
     const bool done = qstrcmp(result, "done") == 0;
     QJsonObject event{{"event", "upload"}, {"port", session.port()}, {"kind", m_file.kind}, {"file", m_file.path},
                       {"size", m_file.data.size()}, {"sha256", m_file.sha256}, {"result", result},

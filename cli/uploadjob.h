@@ -54,7 +54,8 @@ private:
     int m_naksInRow = 0;
     bool m_secondEot = false;
     QByteArray m_farewell;   // what the module sent since the end of the transfer
-    QElapsedTimer m_clock;
+    QElapsedTimer m_clock;   // from the module's receive command
+    qint64 m_transferMs = -1; // to the end of the transfer: the module's prompt, or the upload's end
     qint64 m_lastProgress = -1;
     QTimer m_silence;
 };
