@@ -33,6 +33,7 @@ int refuse(int code, const QString &why)
 struct Prepared {
     UploadFile upload;
     QFile log;
+    bool logCreated = false; // a new log file, removed again if nothing is saved into it
 };
 
 int prepareUpload(const Invocation &inv, const Record &record, UploadFile *up)
@@ -68,7 +69,7 @@ int prepareUpload(const Invocation &inv, const Record &record, UploadFile *up)
     return -1;
 }
 
-int prepareLog(const Invocation &inv, QFile *log)
+int prepareLog(const Invocation &inv, QFile *log, bool *created)
 {
     const QString path = inv.arguments[0];
     if (path == QLatin1String("-")) {
@@ -78,7 +79,9 @@ int prepareLog(const Invocation &inv, QFile *log)
     log->setFileName(path);
     if (log->exists() && !inv.force)
         return refuse(Exit::BadInput, path + ": exists already (--force replaces it)");
-    if (!log->open(QIODevice::WriteOnly | QIODevice::Truncate))
+    *created = !log->exists();
+    // Emptied only when the dump is asked for: a port that fails first leaves it as it was.
+    if (!log->open(QIODevice::WriteOnly | QIODevice::Append))
         return refuse(Exit::BadInput, path + ": cannot be written: " + log->errorString());
     return -1;
 }
@@ -90,7 +93,7 @@ int prepare(const Invocation &inv, const Record &record, Prepared *p)
     if (inv.command == QLatin1String("upload"))
         return prepareUpload(inv, record, &p->upload);
     if (inv.command == QLatin1String("log"))
-        return prepareLog(inv, &p->log);
+        return prepareLog(inv, &p->log, &p->logCreated);
     return -1;
 }
 
@@ -150,5 +153,7 @@ int main(int argc, char *argv[])
     for (auto &s : sessions)
         QMetaObject::invokeMethod(s.get(), [&, s = s.get()] { s->start(makeJob(*s, inv, prepared, record)); }, Qt::QueuedConnection);
     app.exec();
+    if (prepared.logCreated && prepared.log.size() == 0)
+        prepared.log.remove();
     return code;
 }
