@@ -128,30 +128,25 @@ def upload_by_sx(sim, firmware):
     return seconds
 
 
+def measured(argv, **kwargs):
+    """argv under GNU time: (the finished process, wall seconds, CPU seconds, peak resident KiB). Python's own
+    rusage of a child would count the forked Python's memory as the child's peak."""
+    with tempfile.NamedTemporaryFile("r") as figures:
+        start = time.monotonic()
+        proc = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", figures.name, *map(str, argv)],
+                              capture_output=True, timeout=900, **kwargs)
+        seconds = time.monotonic() - start
+        user, system, peak = figures.read().split()[-3:]
+    return proc, seconds, float(user) + float(system), int(peak)
+
+
 def run_cli(build, *args):
     """One run of dudaze-cli: (wall seconds, CPU seconds, peak KiB, its JSON events)."""
     env = dict(os.environ, DUDAZE_PASSWORD="QUMBELTA")
-    start = time.monotonic()
-    proc = subprocess.Popen([os.path.join(build, "cli/dudaze-cli"), "--json", "--no-record", *map(str, args)],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-    out, err = proc.communicate(timeout=900)
-    seconds = time.monotonic() - start
+    proc, seconds, cpu, peak = measured([os.path.join(build, "cli/dudaze-cli"), "--json", "--no-record", *args], env=env)
     if proc.returncode != 0:
-        raise RuntimeError("dudaze-cli %s failed (%d):\n%s" % (args, proc.returncode, err.decode(errors="replace")))
-    return seconds, proc.cpu, proc.peak, [json.loads(line) for line in out.splitlines()]
-
-
-class Measured(subprocess.Popen):
-    """A Popen that keeps its child's CPU seconds and peak resident KiB."""
-
-    def _try_wait(self, flags):
-        pid, status, usage = os.wait4(self.pid, flags)
-        if pid == self.pid:
-            self.cpu, self.peak = usage.ru_utime + usage.ru_stime, usage.ru_maxrss
-        return pid, status
-
-
-subprocess.Popen = Measured
+        raise RuntimeError("dudaze-cli %s failed (%d):\n%s" % (args, proc.returncode, proc.stderr.decode(errors="replace")))
+    return seconds, cpu, peak, [json.loads(line) for line in proc.stdout.splitlines()]
 
 
 def upload_by_cli(build, sims, firmware):
@@ -185,10 +180,10 @@ def cli_runs(build, work, firmware, runs):
             if events[0].get("dac") != "12.5":
                 raise RuntimeError("status got no DAC value: %s" % events)
             status.append((seconds, peak))
-            proc = subprocess.Popen([os.path.join(build, "bench/bench-cli-bare"), sims[0].link])
-            if proc.wait(timeout=60) != 0:
+            proc, _, _, peak = measured([os.path.join(build, "bench/bench-cli-bare"), sims[0].link])
+            if proc.returncode != 0:
                 raise RuntimeError("bench-cli-bare could not open " + sims[0].link)
-            bare.append(proc.peak)
+            bare.append(peak)
             sims[0].drain()
         got["status"], got["bare"] = status, bare
     finally:

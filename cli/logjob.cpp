@@ -34,7 +34,8 @@ void LogJob::start()
         if (!quiet)
             return session.finish(Exit::NotDone, QStringLiteral("the line never went quiet; no log asked for"));
         m_dumping = true;
-        m_sink.resize(0);
+        if (!m_sink.fileName().isEmpty())
+            m_sink.resize(0);
         session.write(Cmd::DumpLog);
         m_giveUp.start();
     });
