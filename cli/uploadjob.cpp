@@ -176,9 +176,9 @@ void UploadJob::progress(bool force)
     const int percent = int(qint64(m_offset) * 100 / size);
     const QJsonObject event{{"event", "progress"}, {"port", session.port()}, {"blocks", m_blocks}, {"total", total},
                             {"bytes", m_offset}, {"size", size}, {"percent", percent}, {"rate", qRound(rate)}};
-    const QString left = rate > 0 ? clock(qint64((size - m_offset) / rate)) + " left" : QString();
+    const QString left = rate > 0 ? ", " + clock(qint64((size - m_offset) / rate)) + " left" : QString();
     session.out().progress(session.port(), event,
-                           QString("%1 %2/%3 blocks %4% %5 B/s %6").arg(m_file.kind).arg(m_blocks).arg(total)
+                           QString("%1: block %2 of %3, %4 %, %5 B/s%6").arg(m_file.kind).arg(m_blocks).arg(total)
                                .arg(percent).arg(qRound(rate)).arg(left));
 }
 

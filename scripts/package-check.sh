@@ -82,4 +82,4 @@ QT_QPA_PLATFORM=offscreen timeout -k 5 2 "$bin/dudaze" >/dev/null 2>"$err" || rc
 unexpected=$(grep -v -e '^QStandardPaths: XDG_RUNTIME_DIR not set' \
                      -e '^This plugin does not support propagateSizeHints()' "$err" || true)
 [ -z "$unexpected" ] || fail "the installed dudaze wrote to its error output: $unexpected"
-echo "package-check: installed tree holds both programs, a valid desktop entry and its icon; dudaze ran 2 s offscreen"
+echo "package-check: installed tree holds the three programs, a valid desktop entry and its icon; dudaze ran 2 s offscreen"
