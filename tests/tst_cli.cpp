@@ -77,15 +77,16 @@ QByteArray fileOf(int size)
 void TestCli::run_data()
 {
     QTest::addColumn<int>("row");
-    for (int i = 0; i < int(sizeof rows / sizeof *rows); ++i)
-        QTest::newRow(rows[i].name) << i;
+    int index = 0;
+    for (const Row &r : rows)
+        QTest::newRow(r.name) << index++;
 }
 
 void TestCli::run()
 {
     QFETCH(int, row);
-    const Row &r = rows[row];
     QTemporaryDir dir;
+    const Row &r = rows[row];
     const QByteArray data = fileOf(qMax(0, r.size));
     QFile file(dir.filePath("file.bin"));
     QVERIFY(r.size < 0 || (file.open(QIODevice::WriteOnly) && file.write(data) == data.size()));
