@@ -14,6 +14,14 @@
 
 namespace {
 int interruptPipe[2] = {-1, -1};
+termios echoing = {}; // the terminal as it was before the password prompt
+
+// Ctrl-C at the password prompt: the terminal echoes again before the program ends.
+void onSignalAtPrompt(int)
+{
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
+    ::_exit(130);
+}
 
 void onSignal(int)
 {
@@ -49,17 +57,24 @@ QString readHidden(const QString &prompt)
 {
     std::fputs(qPrintable(prompt), stderr);
     std::fflush(stderr);
-    termios old = {};
-    const bool hidden = ::tcgetattr(STDIN_FILENO, &old) == 0;
+    const bool hidden = ::tcgetattr(STDIN_FILENO, &echoing) == 0;
+    struct sigaction restore = {}, before[2] = {};
+    restore.sa_handler = onSignalAtPrompt;
+    sigemptyset(&restore.sa_mask);
     if (hidden) {
-        termios quiet = old;
+        ::sigaction(SIGINT, &restore, &before[0]);
+        ::sigaction(SIGTERM, &restore, &before[1]);
+        termios quiet = echoing;
         quiet.c_lflag &= ~tcflag_t(ECHO);
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     QTextStream in(stdin);
     const QString line = in.readLine();
-    if (hidden)
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+    if (hidden) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
+        ::sigaction(SIGINT, &before[0], nullptr);
+        ::sigaction(SIGTERM, &before[1], nullptr);
+    }
     std::fputs("\n", stderr);
     return line;
 }

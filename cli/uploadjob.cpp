@@ -125,9 +125,12 @@ void UploadJob::blockReply(const QByteArray &bytes)
     case Upload::Reply::None:
         break;
     }
-    if (Upload::promptPosition(text) >= 0)
-        end("failed", Exit::NotDone, QString("the module left receive mode after %1 of %2 blocks")
-            .arg(m_blocks).arg((m_file.data.size() + Xmodem::DataSize - 1) / Xmodem::DataSize));
+    if (Upload::promptPosition(text) < 0)
+        return;
+    if (m_stage == Stage::Requesting)
+        return end("failed", Exit::NotDone, QStringLiteral("the module answered with its prompt instead of asking for blocks"));
+    end("failed", Exit::NotDone, QString("the module left receive mode after %1 of %2 blocks")
+        .arg(m_blocks).arg((m_file.data.size() + Xmodem::DataSize - 1) / Xmodem::DataSize));
 }
 
 void UploadJob::sendBlock()
