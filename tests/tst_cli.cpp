@@ -32,7 +32,7 @@ const struct Row {
     const char *second;  // faults of a second module run at the same time; null: one port
     int exitCode;
     const char *events;  // per port ('|'): event;key=value;…  (an upload event also means a record line)
-    const char *wire;    // ';': nothing, stored, load, noload, cancel, +COMMAND
+    const char *wire;    // ';': nothing, stored, load, noload, cancel, log (saved as sent), kept ({file}), +COMMAND
 } rows[] = {
     {"status", "status", -1, "", nullptr, nullptr, 0,
      "status;output=OFF;dac=12.5;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
@@ -41,7 +41,8 @@ const struct Row {
     {"dac set and read back", "dac 20.5", -1, "", nullptr, nullptr, 0, "status;dac=20.5", "+DAC 20.5;+boot"},
     {"dac out of range", "dac 31.6", -1, "", nullptr, nullptr, 2, "", "nothing"},
     {"output on, not taken", "output on", -1, "reply-delay 5000", nullptr, nullptr, 1, "status;output=", "+MOD ON"},
-    {"log", "log {dir}/log.txt", -1, "log-piece 10;log-gap 20", nullptr, nullptr, 0, "log;complete=true", "+dump logtext"},
+    {"log", "log {dir}/log.txt", -1, "log-piece 10;log-gap 20", nullptr, nullptr, 0, "log;complete=true", "+dump logtext;log"},
+    {"log into an existing file", "log {file}", 10, "", nullptr, nullptr, 2, "", "nothing;kept"},
     {"a port that is not there beside one that is", "status -p {dir}/none", -1, "", nullptr, nullptr, 3,
      "error;code=3|status;output=OFF", "+MOD"},
     {"firmware", "upload firmware {file}", 3000, "", nullptr, nullptr, 0,
@@ -70,6 +71,12 @@ QByteArray fileOf(int size)
     for (int i = 0; i < size; ++i)
         data += char((i * 7 + i / 1024) & 0xFF);
     return data;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(not readable)");
 }
 
 } // namespace
@@ -194,10 +201,8 @@ void TestCli::run()
     if (independent) {
         QVERIFY(python.waitForFinished(10000));
         QCOMPARE(python.exitCode(), 0);
-        QFile got(dir.filePath("got")), after(dir.filePath("got.after"));
-        QVERIFY(got.open(QIODevice::ReadOnly) && after.open(QIODevice::ReadOnly));
-        stored = got.readAll();
-        wire = "RECV\r\n" + after.readAll(); // what followed the upload
+        stored = contents(dir.filePath("got"));
+        wire = "RECV\r\n" + contents(dir.filePath("got.after")); // what followed the upload
     } else {
         wire = sims.front()->received();
         stored = sims.front()->upload(args.contains("data") ? ModuleSim::Target::Data : ModuleSim::Target::Firmware);
@@ -209,6 +214,10 @@ void TestCli::run()
             QVERIFY(stored == padded);
         else if (w.startsWith('+'))
             QVERIFY2(wire.contains(w.mid(1).toUtf8() + "\r\n"), qPrintable(w));
+        else if (w == "kept")
+            QCOMPARE(contents(file.fileName()), data);
+        else if (w == "log")
+            QCOMPARE(contents(dir.filePath("log.txt")), sims.front()->logSent());
         else if (w == "cancel")
             QVERIFY(wire.endsWith(QByteArray(5, 0x18)));
         else
