@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Runs the benchmarks against module-sim and prints one table.
 
-Usage: bench.py BUILD_DIR [--runs N]
+Usage: bench.py BUILD_DIR [--runs N] [--cli]
+
+--cli runs only dudaze-cli's rows.
 
 Every figure is the median of N runs (default 3); where two things are
 compared, each run measures both and the ratio is the median of the runs'
@@ -9,6 +11,7 @@ ratios. Nothing here judges a figure: the goals are printed beside them.
 """
 import argparse
 import datetime
+import json
 import os
 import random
 import select
@@ -125,6 +128,108 @@ def upload_by_sx(sim, firmware):
     return seconds
 
 
+def measured(argv, **kwargs):
+    """argv under GNU time: (the finished process, wall seconds, CPU seconds, peak resident KiB). Python's own
+    rusage of a child would count the forked Python's memory as the child's peak."""
+    with tempfile.NamedTemporaryFile("r") as figures:
+        start = time.monotonic()
+        proc = subprocess.run(["/usr/bin/time", "-f", "%U %S %M", "-o", figures.name, *map(str, argv)],
+                              capture_output=True, timeout=900, **kwargs)
+        seconds = time.monotonic() - start
+        user, system, peak = figures.read().split()[-3:]
+    return proc, seconds, float(user) + float(system), int(peak)
+
+
+def run_cli(build, *args):
+    """One run of dudaze-cli: (wall seconds, CPU seconds, peak KiB, its JSON events)."""
+    env = dict(os.environ, DUDAZE_PASSWORD="QUMBELTA")
+    proc, seconds, cpu, peak = measured([os.path.join(build, "cli/dudaze-cli"), "--json", "--no-record", *args], env=env)
+    if proc.returncode != 0:
+        raise RuntimeError("dudaze-cli %s failed (%d):\n%s" % (args, proc.returncode, proc.stderr.decode(errors="replace")))
+    return seconds, cpu, peak, [json.loads(line) for line in proc.stdout.splitlines()]
+
+
+def upload_by_cli(build, sims, firmware):
+    """One dudaze-cli run uploading to every simulator: its wall and CPU seconds, the events' transfer seconds."""
+    ports = [arg for sim in sims for arg in ("-p", sim.link)]
+    seconds, cpu, _, events = run_cli(build, "upload", "firmware", firmware, *ports)
+    ends = [e for e in events if e["event"] == "upload"]
+    for sim in sims:
+        sim.drain()
+    if len(ends) != len(sims) or any(e["result"] != "done" for e in ends):
+        raise RuntimeError("dudaze-cli's upload ended with %s" % [e["result"] for e in ends])
+    return seconds, cpu, max(e["seconds"] for e in ends)
+
+
+def cli_runs(build, work, firmware, runs):
+    """dudaze-cli: uploads beside sx -k at two speeds, four modules at once, status time and memory."""
+    got = {}
+    for baud in (115200, 921600):
+        progress("dudaze-cli upload of 256 KiB at %d, %d runs beside sx -k" % (baud, runs))
+        with Sim(build, os.path.join(work, "cli-%d" % baud), baud) as sim:
+            got[baud] = [(upload_by_cli(build, [sim], firmware), upload_by_sx(sim, firmware)) for _ in range(runs)]
+    progress("dudaze-cli upload to four modules at once at 115200, %d runs" % runs)
+    sims = [Sim(build, os.path.join(work, "cli-four-%d" % i), 115200) for i in range(4)]
+    try:
+        got["four"] = [(upload_by_cli(build, sims, firmware), upload_by_cli(build, sims[:1], firmware))
+                       for _ in range(runs)]
+        progress("dudaze-cli status and a bare QCoreApplication on the same port, %d runs" % STARTUP_RUNS)
+        status, bare = [], []
+        for _ in range(STARTUP_RUNS):
+            seconds, _, peak, events = run_cli(build, "status", "-p", sims[0].link)
+            if events[0].get("dac") != "12.5":
+                raise RuntimeError("status got no DAC value: %s" % events)
+            status.append((seconds, peak))
+            proc, _, _, peak = measured([os.path.join(build, "bench/bench-cli-bare"), sims[0].link])
+            if proc.returncode != 0:
+                raise RuntimeError("bench-cli-bare could not open " + sims[0].link)
+            bare.append(peak)
+            sims[0].drain()
+        got["status"], got["bare"] = status, bare
+    finally:
+        for sim in sims:
+            sim.__exit__()
+    return got
+
+
+def cli_rows(row, details, got):
+    for baud in (115200, 921600):
+        runs = got[baud]
+        seconds = median([c[2] for c, _ in runs])
+        rate = FIRMWARE_BYTES / seconds
+        sx_rate = FIRMWARE_BYTES / median([s for _, s in runs])
+        goal = baud == 115200
+        row("dudaze-cli upload 256 KiB at %d: RECV FW to the module's prompt" % baud,
+            "%.2f s, %.0f B/s, %.3f of the line" % (seconds, rate, rate / line_limit(baud)),
+            "≥ 0.97 of the line" if goal else "≥ 0.90 of the line")
+        row("… sx -k to the same module-sim at %d" % baud,
+            "%.2f s, %.0f B/s, %.3f of the line" % (median([s for _, s in runs]), sx_rate, sx_rate / line_limit(baud)))
+        row("… dudaze-cli as a ratio of sx -k", "%.3f" % median(ratios([s for _, s in runs], [c[2] for c, _ in runs])),
+            "≥ 0.98" if goal else "")
+        details.append("dudaze-cli at %d, transfer s: %s; sx -k s: %s" % (
+            baud, " ".join("%.2f" % c[2] for c, _ in runs), " ".join("%.2f" % s for _, s in runs)))
+    four = got["four"]
+    row("dudaze-cli, four modules at once at 115200: start to exit",
+        "%.2f s against %.2f s for one: %.3f times" % (
+            median([f[0] for f, _ in four]), median([o[0] for _, o in four]),
+            median(ratios([f[0] for f, _ in four], [o[0] for _, o in four]))), "≤ 1.1 times")
+    one = got[115200]
+    cpu = [c[1] / c[0] * 100 for c, _ in one]
+    row("CPU of dudaze-cli, 256 KiB upload at 115200 (start to exit)",
+        "%.3f s, %.2f %% of one core" % (median([c[1] for c, _ in one]), median(cpu)), "< 2 %")
+    status, bare = got["status"], got["bare"]
+    wall = median([s for s, _ in status]) * 1000
+    row("dudaze-cli status: start to exit", "%.1f ms, %.1f ms beyond its own 1000 ms of pacing" % (wall, wall - 1000),
+        "≤ 150 ms beyond")
+    row("Peak resident memory, dudaze-cli status",
+        "%.1f MiB, bare QCoreApplication opening the port %.1f MiB: %.2f times" % (
+            median([k for _, k in status]) / 1024, median(bare) / 1024,
+            median(ratios([k for _, k in status], bare))), "≤ 1.3 times")
+    details.append("dudaze-cli four at once / one s: %s" % " ".join("%.2f/%.2f" % (f[0], o[0]) for f, o in four))
+    details.append("dudaze-cli status ms / peak KiB: %s; bare KiB: %s" % (
+        " ".join("%.1f/%d" % (s * 1000, k) for s, k in status), " ".join("%d" % k for k in bare)))
+
+
 def log_by_tool(build, sim, source, saved):
     # The tool asks for the log file in an open dialog: it must exist.
     open(saved, "wb").close()
@@ -230,13 +335,23 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--qt6-build", help="a release build against Qt 6: its start-up and memory too")
+    parser.add_argument("--cli", action="store_true", help="only dudaze-cli's rows")
     opts = parser.parse_args()
     build, runs = os.path.abspath(opts.build), opts.runs
     work = tempfile.mkdtemp(prefix="dudaze-bench.")
     firmware, source = os.path.join(work, "firmware.bin"), os.path.join(work, "log.txt")
     firmware_file(firmware)
     log_file(source)
+    rows, details = [], []
+
+    def row(what, figure, goal=""):
+        rows.append((what, figure, goal))
+
     try:
+        clis = cli_runs(build, work, firmware, runs)
+        if opts.cli:
+            cli_rows(row, details, clis)
+            return report(rows, details, runs)
         uploads = {}
         with Sim(build, os.path.join(work, "module-115200"), 115200, ["--log-file", source]) as sim:
             polls = poll_runs(build, sim, runs)
@@ -249,11 +364,6 @@ def main():
             uploads[921600] = upload_runs(build, sim, 921600, firmware, runs)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-
-    rows, details = [], []
-
-    def row(what, figure, goal=""):
-        rows.append((what, figure, goal))
 
     for baud, (tool, sx) in uploads.items():
         upload_rows(row, details, baud, tool, sx)
@@ -300,7 +410,11 @@ def main():
     startup_rows(starts, ", Qt 5" if starts6 else "", ("≤ 2 times", "≤ 1.5 times"))
     if starts6:
         startup_rows(starts6, ", Qt 6", ("", ""))
+    cli_rows(row, details, clis)
+    report(rows, details, runs)
 
+
+def report(rows, details, runs):
     print("Machine: " + machine())
     print("Medians of %d runs (start-up and memory: %d); each ratio is the median of the runs' own ratios." % (
         runs, STARTUP_RUNS))

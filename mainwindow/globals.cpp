@@ -1,5 +1,7 @@
 #include "globals.h"
 
+#include "protocol/access.h"
+
 QSerialPort *serialPort = nullptr;
 QTimer *pollTimer = nullptr;
 int recvMode = 0;
@@ -11,4 +13,4 @@ int stopBitsSetting = 0;
 int paritySetting = 0;
 
 int upgradeTarget = 0;
-QString accessPassword = QStringLiteral("QUMBELTA");
+QString accessPassword = QString::fromLatin1(Access::password);

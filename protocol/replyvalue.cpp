@@ -18,3 +18,10 @@ QString replyValue(const QString &text, const QString &key, bool *found)
     // mid() return the rest of the text.
     return text.mid(colon + 2, lineFeed - colon - 3);
 }
+
+OutputState outputState(const QString &value)
+{
+    if (value.contains(QLatin1String("ON")))
+        return OutputState::On;
+    return value.contains(QLatin1String("OFF")) ? OutputState::Off : OutputState::Unknown;
+}

@@ -24,4 +24,9 @@ QString replyText(const QByteArray &chunk);
 // Sets *found to false and returns an empty string when the key is absent.
 QString replyValue(const QString &text, const QString &key, bool *found);
 
+// The output state a "MOD:" value reports: "ON" wins over "OFF" when both
+// stand in it; neither is no state at all.
+enum class OutputState { Unknown, On, Off };
+OutputState outputState(const QString &value);
+
 #endif

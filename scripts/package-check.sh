@@ -2,7 +2,7 @@
 # Builds the Debian package as the README's Install section does (into DIR,
 # default build-deb/, without tests and benchmarks), lists it, installs the
 # tree into a scratch root and checks what a technician's machine receives:
-# the two programs, a valid desktop entry with its icon, valid AppStream
+# the three programs, a valid desktop entry with its icon, valid AppStream
 # metadata, the copyright and changelog, a package lintian reports no error
 # in, and a tool that starts from there and runs with nothing on its error
 # output but Qt's platform notes.
@@ -42,7 +42,7 @@ diff <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)
 bin=$root/usr/bin
 apps=$root/usr/share/applications
 icons=$root/usr/share/icons/hicolor/scalable/apps
-[ -x "$bin/dudaze" ] && [ -x "$bin/module-sim" ] || fail "dudaze or module-sim missing from $bin"
+[ -x "$bin/dudaze" ] && [ -x "$bin/dudaze-cli" ] && [ -x "$bin/module-sim" ] || fail "dudaze, dudaze-cli or module-sim missing from $bin"
 id=org.dazodoz.dudaze
 entry=$apps/$id.desktop
 [ -f "$entry" ] || fail "no desktop entry in $apps"
@@ -52,10 +52,12 @@ exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
 icon_name=$(sed -n 's/^Icon=//p' "$entry")
 [ -x "$bin/$exec_name" ] || fail "the desktop entry runs '$exec_name', which is not in $bin"
 [ -f "$icons/$icon_name.svg" ] || fail "the desktop entry's icon '$icon_name' is not in $icons"
-if readelf -d "$bin/dudaze" "$bin/module-sim" | grep 'R\(UN\)\?PATH' >/dev/null; then
+if readelf -d "$bin/dudaze" "$bin/dudaze-cli" "$bin/module-sim" | grep 'R\(UN\)\?PATH' >/dev/null; then
     fail "an installed program still points at a library path of the build"
 fi
 "$bin/module-sim" --help >/dev/null || fail "the installed module-sim does not run"
+"$bin/dudaze-cli" --help >/dev/null || fail "the installed dudaze-cli does not run"
+[ -f "$root/usr/share/man/man1/dudaze-cli.1.gz" ] || fail "no manual page for dudaze-cli"
 
 # AppStream metadata that names the desktop entry above, the licence and the changelog.
 metainfo=$root/usr/share/metainfo/$id.metainfo.xml
@@ -80,4 +82,4 @@ QT_QPA_PLATFORM=offscreen timeout -k 5 2 "$bin/dudaze" >/dev/null 2>"$err" || rc
 unexpected=$(grep -v -e '^QStandardPaths: XDG_RUNTIME_DIR not set' \
                      -e '^This plugin does not support propagateSizeHints()' "$err" || true)
 [ -z "$unexpected" ] || fail "the installed dudaze wrote to its error output: $unexpected"
-echo "package-check: installed tree holds both programs, a valid desktop entry and its icon; dudaze ran 2 s offscreen"
+echo "package-check: installed tree holds the three programs, a valid desktop entry and its icon; dudaze ran 2 s offscreen"

@@ -7,7 +7,7 @@ packages=(
     qtbase5-dev libqt5serialport5-dev
     qt6-base-dev qt6-serialport-dev
     xvfb xauth imagemagick fonts-wqy-microhei
-    python3 python3-xmodem lrzsz
+    python3 python3-xmodem lrzsz time
     dpkg-dev file desktop-file-utils lintian appstream
 )
 

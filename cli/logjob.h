@@ -1,0 +1,31 @@
+#ifndef CLI_LOGJOB_H
+#define CLI_LOGJOB_H
+
+#include "session.h"
+
+#include <QTimer>
+
+class QFile;
+
+// log FILE|-: asks for the dump once the line is quiet and saves every byte
+// as it comes; the module's prompt as the last character, then silence, ends it.
+class LogJob : public Job
+{
+public:
+    LogJob(Session &session, QFile &sink);
+    void start() override;
+    void received(const QByteArray &bytes) override;
+    void interrupted() override;
+    void lost(const QString &why) override;
+
+private:
+    void end(bool complete, int code, const QString &message = QString());
+
+    QFile &m_sink;
+    bool m_dumping = false;
+    qint64 m_saved = 0;
+    QByteArray m_tail;   // the last bytes, where the prompt is looked for
+    QTimer m_afterPrompt, m_giveUp;
+};
+
+#endif

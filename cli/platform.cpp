@@ -1,0 +1,112 @@
+#include "platform.h"
+
+#include <QFile>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+int interruptPipe[2] = {-1, -1};
+termios echoing = {}; // the terminal as it was before the password prompt
+
+// Ctrl-C at the password prompt: the terminal echoes again before the program ends.
+void onSignalAtPrompt(int)
+{
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
+    ::_exit(130);
+}
+
+void onSignal(int)
+{
+    const char c = 'i';
+    (void)!::write(interruptPipe[1], &c, 1);
+}
+} // namespace
+
+void watchInterrupts(QObject *context, const std::function<void()> &onInterrupt)
+{
+    if (::pipe(interruptPipe) != 0)
+        return;
+    ::fcntl(interruptPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    auto *notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [onInterrupt] {
+        char c;
+        (void)!::read(interruptPipe[0], &c, 1);
+        onInterrupt();
+    });
+}
+
+bool isTerminal(FILE *stream)
+{
+    return ::isatty(::fileno(stream));
+}
+
+QString readHidden(const QString &prompt)
+{
+    std::fputs(qPrintable(prompt), stderr);
+    std::fflush(stderr);
+    const bool hidden = ::tcgetattr(STDIN_FILENO, &echoing) == 0;
+    struct sigaction restore = {}, before[2] = {};
+    restore.sa_handler = onSignalAtPrompt;
+    sigemptyset(&restore.sa_mask);
+    if (hidden) {
+        ::sigaction(SIGINT, &restore, &before[0]);
+        ::sigaction(SIGTERM, &restore, &before[1]);
+        termios quiet = echoing;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    QTextStream in(stdin);
+    const QString line = in.readLine();
+    if (hidden) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
+        ::sigaction(SIGINT, &before[0], nullptr);
+        ::sigaction(SIGTERM, &before[1], nullptr);
+    }
+    std::fputs("\n", stderr);
+    return line;
+}
+
+bool lineHungUp(qintptr handle)
+{
+    pollfd probe = {};
+    probe.fd = int(handle);
+    probe.events = POLLIN;
+    return handle >= 0 && ::poll(&probe, 1, 0) == 1 && (probe.revents & POLLHUP) != 0;
+}
+
+bool syncToDisk(QFile &file)
+{
+    return file.flush() && ::fsync(file.handle()) == 0;
+}
+
+#else
+
+void watchInterrupts(QObject *, const std::function<void()> &) {}
+
+bool isTerminal(FILE *) { return false; }
+
+QString readHidden(const QString &prompt)
+{
+    std::fputs(qPrintable(prompt), stderr);
+    std::fflush(stderr);
+    return QTextStream(stdin).readLine();
+}
+
+bool lineHungUp(qintptr) { return false; }
+
+bool syncToDisk(QFile &file) { return file.flush(); }
+
+#endif

@@ -1,0 +1,91 @@
+#include "ports.h"
+
+#include "output.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSerialPortInfo>
+
+namespace {
+
+QString hexId(quint16 id) { return QString("%1").arg(id, 4, 16, QLatin1Char('0')); }
+
+QString describe(const QSerialPortInfo &info)
+{
+    QString text = info.systemLocation();
+    if (info.hasVendorIdentifier() && info.hasProductIdentifier())
+        text += " usb:" + hexId(info.vendorIdentifier()) + ':' + hexId(info.productIdentifier());
+    if (!info.serialNumber().isEmpty())
+        text += ':' + info.serialNumber();
+    return text;
+}
+
+// The stable names udev gives each adapter, by the device they point at.
+QStringList byIdNames(const QString &device)
+{
+    QStringList names;
+    const QDir dir(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo &link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        if (link.canonicalFilePath() == QFileInfo(device).canonicalFilePath())
+            names << link.absoluteFilePath();
+    return names;
+}
+
+} // namespace
+
+bool resolvePort(const QString &given, QString *path, QString *why)
+{
+    if (!given.startsWith(QLatin1String("usb:"), Qt::CaseInsensitive)) {
+        *path = given;
+        return true;
+    }
+    const QStringList ids = given.mid(4).split(QLatin1Char(':'));
+    bool vidOk = false, pidOk = false;
+    const uint vid = ids.value(0).toUInt(&vidOk, 16);
+    const uint pid = ids.value(1).toUInt(&pidOk, 16);
+    if (ids.size() < 2 || ids.size() > 3 || !vidOk || !pidOk || vid > 0xFFFF || pid > 0xFFFF) {
+        *why = "'" + given + "' is not usb:VID:PID or usb:VID:PID:SERIAL with hex ids";
+        return false;
+    }
+    QStringList matches, candidates;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (!info.hasVendorIdentifier())
+            continue;
+        candidates << describe(info);
+        if (info.vendorIdentifier() == vid && info.productIdentifier() == pid
+                && (ids.size() < 3 || info.serialNumber() == ids[2])) {
+            matches << describe(info);
+            *path = info.systemLocation();
+        }
+    }
+    if (matches.size() == 1)
+        return true;
+    *why = matches.isEmpty()
+        ? "no serial port matches " + given + "; USB ports listed: " + (candidates.isEmpty() ? QStringLiteral("none") : candidates.join(", "))
+        : "several serial ports match " + given + ": " + matches.join(", ") + "; add the serial number";
+    return false;
+}
+
+void listPorts(Output &out)
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    if (ports.isEmpty() && !out.json())
+        out.note(QString(), QStringLiteral("no serial port listed (a module-sim link is not listed: give its path)"));
+    for (const QSerialPortInfo &info : ports) {
+        const QStringList byId = byIdNames(info.systemLocation());
+        QJsonObject event{{"event", "port"}, {"port", info.systemLocation()},
+                          {"byId", QJsonArray::fromStringList(byId)},
+                          {"vid", info.hasVendorIdentifier() ? QJsonValue(hexId(info.vendorIdentifier())) : QJsonValue()},
+                          {"pid", info.hasProductIdentifier() ? QJsonValue(hexId(info.productIdentifier())) : QJsonValue()},
+                          {"serial", info.serialNumber()}, {"manufacturer", info.manufacturer()},
+                          {"description", info.description()}};
+        QStringList text{describe(info)};
+        if (!info.manufacturer().isEmpty() || !info.description().isEmpty())
+            text << "  " + QStringList({info.manufacturer(), info.description()}).join(QStringLiteral(" · "));
+        for (const QString &name : byId)
+            text << "  " + name;
+        out.result(event, text.join('\n'));
+    }
+}

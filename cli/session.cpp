@@ -1,0 +1,175 @@
+#include "session.h"
+
+#include "exitcodes.h"
+#include "invocation.h"
+#include "output.h"
+#include "pacing.h"
+#include "platform.h"
+#include "ports.h"
+
+namespace {
+// Bytes still queued when a session ends get this long to leave.
+constexpr int drainLimitMs = 3000;
+}
+
+Session::Session(const QString &given, const Invocation &inv, Output &out, QObject *parent)
+    : QObject(parent)
+    , m_given(given)
+    , m_inv(inv)
+    , m_out(out)
+{
+    m_quiet.setSingleShot(true);
+    m_quietLimit.setSingleShot(true);
+    m_quiet.setTimerType(Qt::PreciseTimer);
+    auto settle = [this](bool quiet) {
+        m_quiet.stop();
+        m_quietLimit.stop();
+        if (auto then = std::exchange(m_onQuiet, nullptr))
+            then(quiet);
+    };
+    connect(&m_quiet, &QTimer::timeout, this, [settle] { settle(true); });
+    connect(&m_quietLimit, &QTimer::timeout, this, [settle] { settle(false); });
+    connect(&m_port, &QSerialPort::readyRead, this, &Session::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &Session::onError);
+}
+
+Session::~Session() = default;
+
+void Session::start(std::unique_ptr<Job> job)
+{
+    m_job = std::move(job);
+    QString path, why;
+    if (!resolvePort(m_given, &path, &why))
+        return finish(Exit::Port, why);
+    m_port.setPortName(path);
+    const LineSettings &line = m_inv.line;
+    m_port.setBaudRate(line.baud);
+    m_port.setDataBits(line.dataBits);
+    m_port.setStopBits(line.stopBits);
+    m_port.setParity(line.parity);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = m_port.error();
+        QString message = "cannot open " + path + ": " + m_port.errorString();
+        if (error == QSerialPort::PermissionError)
+            message += " (busy in another program, or your user is not in the dialout group:"
+                       " sudo usermod -aG dialout \"$USER\", then log in again)";
+        return finish(Exit::Port, message);
+    }
+    // The line settings apply once open; a speed the adapter refuses is no line.
+    if (m_port.baudRate() != line.baud)
+        return finish(Exit::Port, QString("%1 does not take %2 baud").arg(path).arg(line.baud));
+    m_job->start();
+}
+
+void Session::interrupt()
+{
+    if (!m_ended && m_job)
+        m_job->interrupted();
+}
+
+void Session::write(const QByteArray &bytes)
+{
+    if (m_ended || !m_port.isOpen())
+        return;
+    m_out.trace(m_given, true, bytes);
+    m_port.write(bytes);
+}
+
+void Session::writePaced(const QByteArrayList &commands, int gapMs, int tailMs, std::function<void()> then)
+{
+    if (commands.isEmpty()) {
+        after(tailMs, std::move(then));
+        return;
+    }
+    write(commands.constFirst());
+    const QByteArrayList rest = commands.mid(1);
+    after(rest.isEmpty() ? tailMs : gapMs, [this, rest, gapMs, tailMs, then] {
+        if (rest.isEmpty())
+            then();
+        else
+            writePaced(rest, gapMs, tailMs, then);
+    });
+}
+
+void Session::after(int ms, std::function<void()> then)
+{
+    QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, then] {
+        if (!m_ended)
+            then();
+    });
+}
+
+void Session::whenQuiet(int quietMs, int limitMs, std::function<void(bool)> then)
+{
+    m_onQuiet = std::move(then);
+    m_quiet.start(quietMs);
+    m_quietLimit.start(limitMs);
+}
+
+void Session::ask(const QByteArrayList &commands, std::function<void(bool)> then)
+{
+    writePaced(commands, Pace::commandGapMs, 0, [this, then] { whenQuiet(Pace::quietMs, Pace::quietLimitMs, then); });
+}
+
+void Session::onReadyRead()
+{
+    const QByteArray bytes = m_port.readAll();
+    if (bytes.isEmpty() || m_ended)
+        return;
+    m_out.trace(m_given, false, bytes);
+    if (m_quiet.isActive())
+        m_quiet.start();
+    m_job->received(bytes);
+}
+
+void Session::onError(QSerialPort::SerialPortError error)
+{
+    // Open failures are told by start(); this is the line going away under us.
+    // A hung-up line shows as a read error that repeats while the port is open.
+    const bool lost = error == QSerialPort::ResourceError
+        || (error == QSerialPort::ReadError && lineHungUp(m_port.handle()));
+    if (!lost || m_ended || !m_port.isOpen())
+        return;
+    m_lost = true;
+    m_job->lost("the port " + m_port.portName() + " was lost (unplugged, or the line hung up)");
+}
+
+void Session::finish(int code, const QString &message)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_code = code;
+    m_quiet.stop();
+    m_quietLimit.stop();
+    m_onQuiet = nullptr;
+    if (!message.isEmpty())
+        m_out.error(m_given, code, message);
+    if (!m_port.isOpen() || m_port.bytesToWrite() == 0 || m_lost)
+        return close();
+    connect(&m_port, &QSerialPort::bytesWritten, this, [this] {
+        if (m_port.bytesToWrite() == 0)
+            close();
+    });
+    QTimer::singleShot(drainLimitMs, this, &Session::close);
+}
+
+void Session::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_port.close();
+    emit finished();
+}
+
+void Job::interrupted()
+{
+    session.finish(Exit::Interrupted, QStringLiteral("interrupted"));
+}
+
+void Job::lost(const QString &why)
+{
+    session.finish(Exit::Port, why);
+}

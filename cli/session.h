@@ -1,0 +1,86 @@
+#ifndef CLI_SESSION_H
+#define CLI_SESSION_H
+
+#include <QObject>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class Job;
+class Output;
+struct Invocation;
+
+// One port: owns its line, hands what the module sends to the command
+// running on it, and ends once with an exit code. Everything runs from the
+// event loop; waits are timers.
+class Session : public QObject
+{
+    Q_OBJECT
+public:
+    Session(const QString &given, const Invocation &inv, Output &out, QObject *parent = nullptr);
+    ~Session() override;
+
+    // Opens the line and runs the job on it; a port that does not open ends
+    // the session at once.
+    void start(std::unique_ptr<Job> job);
+    void interrupt();
+
+    const QString &port() const { return m_given; }
+    const Invocation &invocation() const { return m_inv; }
+    Output &out() { return m_out; }
+    bool ended() const { return m_ended; }
+    int code() const { return m_code; }
+
+    void write(const QByteArray &bytes);
+    // The commands gapMs apart; then runs tailMs after the last one.
+    void writePaced(const QByteArrayList &commands, int gapMs, int tailMs, std::function<void()> then);
+    // Runs then in ms, unless the session has ended meanwhile.
+    void after(int ms, std::function<void()> then);
+    // then(true) once the line has been quiet for quietMs; then(false) if it
+    // has not been by limitMs.
+    void whenQuiet(int quietMs, int limitMs, std::function<void(bool)> then);
+    // The commands at the usual pace, then then(quiet) once their answers are in.
+    void ask(const QByteArrayList &commands, std::function<void(bool)> then);
+    // Ends the session with code; a message goes to standard error. Bytes
+    // still on their way out are written before the line closes.
+    void finish(int code, const QString &message = QString());
+
+signals:
+    void finished();
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void close();
+
+    QString m_given;
+    const Invocation &m_inv;
+    Output &m_out;
+    QSerialPort m_port;
+    std::unique_ptr<Job> m_job;
+    QTimer m_quiet, m_quietLimit;
+    std::function<void(bool)> m_onQuiet;
+    bool m_ended = false;
+    bool m_closed = false;
+    bool m_lost = false;
+    int m_code = 0;
+};
+
+// A command running on one session.
+class Job
+{
+public:
+    explicit Job(Session &session) : session(session) {}
+    virtual ~Job() = default;
+    virtual void start() = 0;
+    virtual void received(const QByteArray &bytes) = 0;
+    virtual void interrupted();
+    virtual void lost(const QString &why);
+
+protected:
+    Session &session;
+};
+
+#endif

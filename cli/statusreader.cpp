@@ -1,0 +1,47 @@
+#include "statusreader.h"
+
+#include "protocol/replyvalue.h"
+
+#include <QStringList>
+
+namespace {
+const struct {
+    const char *name;
+    const char *key;
+} fields[] = {{"output", Key::Output}, {"alarm", Key::Alarm}, {"dac", Key::Dac}, {"temperature", Key::Temperature},
+              {"firmware", Key::Firmware}, {"fpga", Key::Fpga}, {"waveform", Key::Waveform}};
+}
+
+QJsonObject StatusReader::values() const
+{
+    const QString text = replyText(m_bytes);
+    QJsonObject values;
+    for (const auto &field : fields) {
+        bool found = false;
+        const QString value = replyValue(text, QLatin1String(field.key), &found);
+        values.insert(QLatin1String(field.name), found ? QJsonValue(value) : QJsonValue());
+    }
+    return values;
+}
+
+const QStringList polledValues{"output", "alarm", "dac"};
+const QStringList queriedValues{"dac", "temperature", "firmware", "fpga", "waveform"};
+
+QString statusText(const QJsonObject &values, const QStringList &only)
+{
+    QStringList parts;
+    for (const auto &field : fields) {
+        const QJsonValue v = values.value(QLatin1String(field.name));
+        if (only.isEmpty() || only.contains(QLatin1String(field.name)))
+            parts << QLatin1String(field.name) + ' ' + (v.isNull() ? QStringLiteral("-") : v.toString());
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QJsonObject statusEvent(const char *event, const QString &port, const QJsonObject &values)
+{
+    QJsonObject out = values;
+    out.insert(QStringLiteral("event"), QLatin1String(event));
+    out.insert(QStringLiteral("port"), port);
+    return out;
+}
