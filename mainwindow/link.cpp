@@ -58,12 +58,15 @@ void DUDaze::leaveLine()
     if (!serialPort || !serialPort->isOpen())
         return;
     // An upload cut here is cancelled on the module first: left in receive
-    // mode it would take every later command for block bytes.
-    if (uploadReachedModule(this)) {
-        writeUploadCancel();
-        serialPort->waitForBytesWritten(200);
-    }
+    // mode it would take every later command for block bytes. The upload
+    // ends in the tool before, so that no reply read meanwhile sends a block
+    // behind the cancel.
+    const bool receiving = uploadReachedModule(this);
     showClosedLink();
+    if (receiving) {
+        writeUploadCancel();
+        serialPort->flush();
+    }
     serialPort->close();
 }
 

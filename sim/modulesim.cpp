@@ -244,7 +244,7 @@ void ModuleSim::toolClosedLine()
 {
     // A dump and the answers still due go on, as they do on a real module;
     // what the tool writes after a new open is no intrusion into that dump.
-    m_dumping = false;
+    m_dumpOrphaned = m_dumping;
     if (m_receiving && m_ignoreCancel)
         endReceive(false, QByteArray());
 }
@@ -409,8 +409,10 @@ void ModuleSim::process(char byte)
 void ModuleSim::handleLine(const QByteArray &line)
 {
     m_commands.append({now(), line});
-    if (m_dumping)
+    if (m_dumping && !m_dumpOrphaned)
         m_intrusions << "during the log dump: " + line;
+    else if (m_dumping && !m_silent && line == "dump logtext") // a quiet line told the tool otherwise
+        m_intrusions << "a log asked for while an older dump still goes out";
     emit commandReceived(line);
     if (line.isEmpty())
         return;
@@ -454,6 +456,7 @@ void ModuleSim::handleLine(const QByteArray &line)
 void ModuleSim::sendLog()
 {
     m_dumping = true;
+    m_dumpOrphaned = false;
     m_dumpQueued = false;
     const QByteArray prompt = m_logPrompt ? QByteArray(">") : QByteArray();
     const QByteArray mark = m_logMarks ? QByteArray("->") : QByteArray();

@@ -139,7 +139,9 @@ public:
     int logDumpEnd() const;
     // What reached the module inside a transfer without being part of it:
     // bytes other than block frames, EOT and CAN while it receives an upload,
-    // and command lines while its log dump is still going out.
+    // command lines while its log dump is still going out, and a new request
+    // for the log while the dump of a tool that has since closed its port
+    // still goes out.
     QByteArrayList intrusions() const;
     // The tool has closed its port: a dump still going on here, and the
     // answers still to come, go on into the line as a module's would, but
@@ -226,6 +228,7 @@ private:
     // From "dump logtext" until its last byte is on the line.
     bool m_dumping = false;
     bool m_dumpQueued = false;
+    bool m_dumpOrphaned = false;        // the tool that asked for the dump has closed its port
     QByteArrayList m_intrusions;
     QByteArray m_logSent;
     int m_logDumpEnd = -1;
