@@ -558,6 +558,13 @@ void ModuleSim::receiveByte(char byte)
 {
     if (m_block.isEmpty()) {
         if (byte == CAN) {
+            if (missCancels > 0) {
+                if (++m_cans >= 5) {
+                    --missCancels;
+                    m_cans = 0;
+                }
+                return;
+            }
             if (++m_cans >= 2)
                 endReceive(false, m_ignoreCancel ? QByteArray() : QByteArray("\r\n>"));
             return;

@@ -53,6 +53,9 @@ public:
     QByteArray logText = "2026-12-01 08:00:00 power on\r\n2026-12-01 08:00:02 self test ok\r\n";
     int logPieceBytes = 0;
     int logGapMs = 50;
+    // The next cancels (five CAN each, as the tool sends them) lost on the
+    // line: the receive goes on.
+    int missCancels = 0;
 
     explicit ModuleSim(QObject *parent = nullptr);
     ~ModuleSim() override;

@@ -103,6 +103,8 @@ QByteArray SimControl::execute(const QByteArray &line)
         return setNumber(name, args, 0, INT_MAX, [&](int n) { sim.logGapMs = n; });
     if (name == "log-prompt")
         return setSwitch(name, args, [&](bool on) { sim.setLogPrompt(on); });
+    if (name == "miss-cancel")
+        return setNumber(name, args, 0, INT_MAX, [&](int n) { sim.missCancels = n; });
     if (name == "ignore-cancel")
         return setSwitch(name, args, [&](bool on) { sim.setIgnoreCancel(on); });
     if (name == "baud")

@@ -580,10 +580,11 @@ private slots:
                                            "send data0", "expect 未选择文件;文件为空;Error/文件过大;Error/文件读取失败", "wire", "state 6 -1 on"};
         QTest::newRow("a module that ignores 取消: ended 3 s later, once, with 更新失败; a late prompt ends nothing again")
                 << 4u << 14 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 0", "open data0 1500",
-                                           "fault silent on", "send data0", "send fw0", "stop fw0", "stop data0", "wait 2700",
+                                           "fault silent on", "fault miss-cancel 1", "send data0", "send fw0", "stop fw0", "stop data0", "wait 2700",
                                            "state 3 -1 off", "press 3300", "at-box end fault garbage 0d0a3e", "in 1000 up 更新失败",
                                            "wait 3700", "state 4 2000 on", "expect 已有升级正在进行;更新失败",
-                                           "wait 100", "expect"};
+                                           "wait 100", "expect", "fault silent off", "open data0 3000", "fault baud 9600",
+                                           "send data0", "wait 500", "press 3500", "stop data0", "expect 更新失败", "wait 3700", "expect"};
         QTest::newRow("uploads started inside a tick, each window its own file, each from block 1")
                 << 5u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 5000 rich", "open data0 2000",
                                            "switch", "tick send fw0", "stop data0", "expect 更新完成", "open data0 2000 nbsp",
