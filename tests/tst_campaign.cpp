@@ -8,6 +8,7 @@
 #include "mainwindow/globals.h"
 #include "simcontrol.h"
 #include "simfixture.h"
+#include "upgrade/transfer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -147,11 +148,12 @@ QString Campaign::randomAction()
         return "fault reopen";
     if (random(0, 1) && !serialPort->isOpen())
         return "connect";
-    // Now and then the tool is closed while the module receives an upload,
-    // after a moment for the module to take the upload's command.
+    // Now and then the tool is closed while the module receives an upload
+    // with blocks still to come.
     const LineOwner owner = m_f.window->lineOwner();
-    if ((owner == LineOwner::FirmwareUpload || owner == LineOwner::DataUpload) && !random(0, 3))
-        return m_f.sim.inTransfer() ? QStringLiteral("quit") : "wait " + QString::number(random(10, 100));
+    if ((owner == LineOwner::FirmwareUpload || owner == LineOwner::DataUpload) && bytesLeft > 2048
+            && m_f.sim.inTransfer() && !random(0, 2))
+        return "quit";
     const QStringList windows = shown().keys();
     QString name = names[std::discrete_distribution<int>(weights.begin(), weights.end())(m_random)];
     if (random(0, 1) && windows.isEmpty())
