@@ -94,6 +94,8 @@ private:
     QMap<QMainWindow *, QString> m_chosen; // the file each upgrade window's dialog chose
     int m_cycleMs = 0;                     // the cycle's period while it runs
     int m_commandsSeen = 0;                // the module's command lines checked so far
+    bool m_cancelsIgnored = false;         // the module ignores the tool's cancel
+    bool m_logCut = false;                 // a log download cut by 断开: asked for again once connected
     // The invariants of every action beyond the boxes, the files and the
     // intrusions.
     void checkLineAndCycle();
@@ -149,11 +151,23 @@ QString Campaign::randomAction()
     if (random(0, 1) && !serialPort->isOpen())
         return "connect";
     // Now and then the tool is closed while the module receives an upload
-    // with blocks still to come.
+    // with blocks still to come (a module that ignores cancels is taken to
+    // give up by itself), after a moment for the module to take the upload's
+    // command.
     const LineOwner owner = m_f.window->lineOwner();
     if ((owner == LineOwner::FirmwareUpload || owner == LineOwner::DataUpload) && bytesLeft > 2048
-            && m_f.sim.inTransfer() && !random(0, 2))
-        return "quit";
+            && !m_cancelsIgnored && random(0, 1))
+        return m_f.sim.inTransfer() ? QStringLiteral("quit") : QStringLiteral("wait 50");
+    // A log download is now and then cut by 断开 and asked for again as soon
+    // as the line is back, while the module may still be dumping the old log.
+    if (owner == LineOwner::LogDownload && !random(0, 2)) {
+        m_logCut = true;
+        return "connect";
+    }
+    if (m_logCut && serialPort->isOpen()) {
+        m_logCut = false;
+        return "rizhi new";
+    }
     const QStringList windows = shown().keys();
     QString name = names[std::discrete_distribution<int>(weights.begin(), weights.end())(m_random)];
     if (random(0, 1) && windows.isEmpty())
@@ -206,7 +220,8 @@ QString Campaign::randomAction()
             return "fault garbage " + QString::number(value, 16).rightJustified(8, QLatin1Char('0'));
         const int bounded = kind == "baud" ? std::array<int, 3>{0, 115200, 57600}[size_t(value % 3)]
                 : kind == "prompt-pos" ? value % 42 - 1 : kind == "log-gap" ? value % 101
-                : kind == "log-piece" ? value % 65 : kind == "reply-delay" ? value % 151 : value % 5 + 1;
+                : kind == "log-piece" ? (value % 2 ? (value >> 1) % 8 + 1 : value % 65)
+                : kind == "reply-delay" ? value % 151 : value % 5 + 1;
         return QStringLiteral("fault %1 %2").arg(kind).arg(bounded);
     }
     return name;
@@ -319,6 +334,8 @@ void Campaign::perform(const QString &action)
         });
         (void)QTest::qWaitFor([&] { return done; }, 60000);
     } else if (name == "fault") {
+        if (a.value(1) == "ignore-cancel")
+            m_cancelsIgnored = a.value(2) == "on";
         if (a.value(1) == "garbage")
             QTest::qWait(20); // noise at a moment of its own, not racing a command on its way
         const QByteArray answer = m_control.execute(rest.toUtf8());
