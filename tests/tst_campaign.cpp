@@ -503,7 +503,7 @@ QStringList Campaign::run(int actions, const QStringList &script)
         if (serialPort->isOpen())
             return pollTimer->isActive() && (recvMode == 4 || recvMode == 0);
         return !pollTimer->isActive() && m_f.linkControlsEnabled(false) && m_f.text("DAKAI") == "连接";
-    }, 20000);
+    }, m_f.window->lineOwner() == LineOwner::LogDownload ? 90000 : 20000); // a log in 1-byte pieces takes its time
     ++m_tally.checks;
     if (!settled)
         m_failures << QStringLiteral("not settled 20 s after the last fault: owner %1, box %2, state %3").arg(int(m_f.window->lineOwner()))
