@@ -2,9 +2,9 @@
 
 QString outputSwitchCaption(const QString &value, const QString &current)
 {
-    if (value.contains(QLatin1String("ON")))
-        return QStringLiteral("关闭");
-    if (value.contains(QLatin1String("OFF")))
-        return QStringLiteral("开启");
-    return current;
+    switch (outputState(value)) {
+    case OutputState::On: return QStringLiteral("关闭");
+    case OutputState::Off: return QStringLiteral("开启");
+    default: return current;
+    }
 }
