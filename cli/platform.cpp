@@ -8,7 +8,6 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -79,14 +78,6 @@ QString readHidden(const QString &prompt)
     return line;
 }
 
-bool lineHungUp(qintptr handle)
-{
-    pollfd probe = {};
-    probe.fd = int(handle);
-    probe.events = POLLIN;
-    return handle >= 0 && ::poll(&probe, 1, 0) == 1 && (probe.revents & POLLHUP) != 0;
-}
-
 bool syncToDisk(QFile &file)
 {
     return file.flush() && ::fsync(file.handle()) == 0;
@@ -104,8 +95,6 @@ QString readHidden(const QString &prompt)
     std::fflush(stderr);
     return QTextStream(stdin).readLine();
 }
-
-bool lineHungUp(qintptr) { return false; }
 
 bool syncToDisk(QFile &file) { return file.flush(); }
 

@@ -19,9 +19,6 @@ void watchInterrupts(QObject *context, const std::function<void()> &onInterrupt)
 bool isTerminal(FILE *stream);
 // A line typed on the terminal, not echoed where that is possible.
 QString readHidden(const QString &prompt);
-// Whether the line behind an open port's descriptor has hung up (adapter
-// pulled, far end of a pseudo-terminal closed): Qt tells only of a read error.
-bool lineHungUp(qintptr handle);
 // The file's written bytes on disk, not only in the system's cache.
 bool syncToDisk(QFile &file);
 

@@ -5,6 +5,7 @@
 #include "output.h"
 #include "pacing.h"
 #include "platform.h"
+#include "line/lineprobe.h"
 #include "ports.h"
 
 namespace {
@@ -55,6 +56,10 @@ void Session::start(std::unique_ptr<Job> job)
             message += " (busy in another program, or your user is not in the dialout group:"
                        " sudo usermod -aG dialout \"$USER\", then log in again)";
         return finish(Exit::Port, message);
+    }
+    if (!holdDevice(m_port.handle())) {
+        m_port.close();
+        return finish(Exit::Port, "busy: another program holds " + path);
     }
     // The line settings apply once open; a speed the adapter refuses is no line.
     if (m_port.baudRate() != line.baud)

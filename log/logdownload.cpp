@@ -4,7 +4,7 @@
 #include "mainwindow/commands.h"
 #include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
-#include "mainwindow/lineprobe.h"
+#include "line/lineprobe.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
 #include "dudaze.h"
 
 #include "globals.h"
-#include "lineprobe.h"
+#include "line/lineprobe.h"
 #include "protocol/logrules.h"
 
 #include <QMessageBox>

@@ -3,7 +3,7 @@
 
 #include "commands.h"
 #include "globals.h"
-#include "lineprobe.h"
+#include "line/lineprobe.h"
 #include "linksettings.h"
 #include "upgrade/upload.h"
 
@@ -28,7 +28,10 @@ void DUDaze::connectLink()
     serialPort->setParity(parityFor(paritySetting));
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
 
-    if (!serialPort->open(QIODevice::ReadWrite)) {
+    // A device another program holds, under whatever name, is not ours to poll.
+    if (serialPort->open(QIODevice::ReadWrite) && !holdDevice(serialPort->handle()))
+        serialPort->close();
+    if (!serialPort->isOpen()) {
         QMessageBox::critical(this, QStringLiteral("提示"), QStringLiteral("连接失败"), QMessageBox::Ok);
         return;
     }

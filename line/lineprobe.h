@@ -13,4 +13,10 @@ bool lineHungUp(qintptr handle);
 // Bytes received by the system but not yet fetched by the port.
 int bytesOnLine(qintptr handle);
 
+// Takes the device behind an open port's descriptor for this process alone,
+// whatever name it was opened by and whoever runs the program (the port's own
+// exclusive mode does not stop root, and its lock file follows the name).
+// False when another program holds it.
+bool holdDevice(qintptr handle);
+
 #endif

@@ -1,7 +1,8 @@
-#include "lineprobe.h"
+#include "line/lineprobe.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 
 bool lineHungUp(qintptr handle)
@@ -18,6 +19,11 @@ int bytesOnLine(qintptr handle)
     return handle >= 0 && ::ioctl(int(handle), FIONREAD, &count) == 0 ? count : 0;
 }
 
+bool holdDevice(qintptr handle)
+{
+    return handle >= 0 && ::flock(int(handle), LOCK_EX | LOCK_NB) == 0;
+}
+
 #else
 
 // Qt reports a vanished device as a resource error on every platform; a
@@ -31,6 +37,12 @@ bool lineHungUp(qintptr)
 int bytesOnLine(qintptr)
 {
     return 0;
+}
+
+// Only the port's own exclusive mode guards the device.
+bool holdDevice(qintptr)
+{
+    return true;
 }
 
 #endif
