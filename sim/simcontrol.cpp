@@ -139,7 +139,7 @@ QByteArray SimControl::execute(const QByteArray &line)
     }
     if (name == "hangup" || name == "reopen" || name == "device" || name == "clear"
             || name == "last-upload" || name == "log-sent" || name == "transcript"
-            || name == "commands" || name == "in-transfer") {
+            || name == "commands" || name == "in-transfer" || name == "intrusions") {
         if (!args.isEmpty())
             return fail(name + " takes no argument");
     }
@@ -180,6 +180,12 @@ QByteArray SimControl::execute(const QByteArray &line)
     }
     if (name == "in-transfer")
         return sim.inTransfer() ? "ok 1" : "ok 0";
+    if (name == "intrusions") { // what reached the module inside a transfer without being part of it
+        QByteArray out = "ok " + QByteArray::number(sim.intrusions().size());
+        for (const QByteArray &what : sim.intrusions())
+            out += '\n' + shown(what);
+        return out;
+    }
 
     return fail("unknown command " + shown(name));
 }
