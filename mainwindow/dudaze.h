@@ -80,6 +80,9 @@ private slots:
     void logLineSilent();
 
 private:
+    // Whatever the port holds; every byte fetched, wherever, counts as the
+    // module's newest arrival, so that no wait takes a busy line for quiet.
+    QByteArray fetchLine();
     // Hands one read to the handler of the exchange in force.
     void dispatch(const QByteArray &chunk);
     void claimLine(LineOwner transfer);

@@ -81,7 +81,7 @@ bool DUDaze::waitForQuietLine(const std::function<bool()> &stillWanted)
         // This wait may run inside a dispatch's gathering wait, which cannot
         // hand on what came meanwhile before it returns: hand it on here.
         if (dispatching && serialPort->bytesAvailable() > 0)
-            dispatch(serialPort->readAll());
+            dispatch(fetchLine());
     }
     return true;
 }

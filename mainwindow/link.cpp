@@ -51,9 +51,11 @@ void DUDaze::connectLink()
 
 void DUDaze::disconnectLink()
 {
+    // The box tells of a closed line only once it is: an upload ended and
+    // cancelled on the module, the port closed.
+    leaveLine();
     ui->DAKAI->setText(QStringLiteral("连接"));
     QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("串口关闭成功"), QMessageBox::Ok);
-    leaveLine();
 }
 
 void DUDaze::leaveLine()
@@ -92,8 +94,18 @@ void DUDaze::handleSerialError(QSerialPort::SerialPortError)
         return;
 
     serialPort->close();
-    QMessageBox::information(this, QStringLiteral("错误"), QStringLiteral("串口断开连接"), QMessageBox::Ok);
+    // What ran over the line ends here, before the box: a cancel's wait or a
+    // transfer's timer firing behind it must find nothing left to do.
     showClosedLink();
+    QMessageBox::information(this, QStringLiteral("错误"), QStringLiteral("串口断开连接"), QMessageBox::Ok);
+}
+
+QByteArray DUDaze::fetchLine()
+{
+    const QByteArray bytes = serialPort->readAll();
+    if (!bytes.isEmpty())
+        lastArrival.start();
+    return bytes;
 }
 
 void DUDaze::serialPort_readyRead()
@@ -110,7 +122,7 @@ void DUDaze::serialPort_readyRead()
         dispatching = false;
         return;
     }
-    recvBuffer = serialPort->readAll();
+    recvBuffer = fetchLine();
     if (!recvBuffer.isEmpty())
         dispatch(QByteArray(recvBuffer));
     recvBuffer.clear();

@@ -53,6 +53,10 @@ void DUDaze::on_AUTO_clicked()
 
 void DUDaze::resumePolling()
 {
-    recvMode = cyclePeriod ? 0 : 4;
+    // A single query's answers may still be on their way: they stay with its
+    // handler, and the next tick hands over to the status poll as after any
+    // single query.
+    if (recvMode != 6)
+        recvMode = cyclePeriod ? 0 : 4;
     pollTimer->start(cyclePeriod ? cyclePeriod : 2000);
 }

@@ -8,8 +8,9 @@ bool dacValueAccepted(const QString &text)
     for (const QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() > 0x7E)
             return false;
-    const float value = text.toFloat();
-    return !std::isnan(value) && value >= 9.0f && value <= 31.5f;
+    // In double precision: single precision rounds 8.99999999 up to 9.
+    const double value = text.toDouble();
+    return !std::isnan(value) && value >= 9.0 && value <= 31.5;
 }
 
 int cyclePeriodMs(const QString &seconds)

@@ -67,7 +67,7 @@ void TestRules::dacRange()
         QVERIFY2(dacValueAccepted(in), in);
     // Full-width and no-break blanks, a tab: read as blanks by the number
     // conversion, but not bytes the module takes.
-    for (const char *out : {"8.99", "31.6", "12,5", "abc", "nan", "inf", "1e39", " ", "-20", "\u300012", "12\u00a0", "\t12"})
+    for (const char *out : {"8.99", "8.99999999", "31.50000009", "31.6", "12,5", "abc", "nan", "inf", "1e39", " ", "-20", "\u300012", "12\u00a0", "\t12"})
         QVERIFY2(!dacValueAccepted(out), out);
 }
 

@@ -70,8 +70,7 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
             emit recvOK();
         } else if (reply == Upload::Reply::Cancel) {
             // The module has cancelled: the transfer ends here, whatever follows in this read.
-            if (view.filename)
-                view.filename->clear();
+            forgetChosenFile(view);
             filePath.clear();
             show(view.yifasong, 0);
             show(view.zongdaxiao, 0);

@@ -98,6 +98,14 @@ void chooseUploadFile(const UploadView &view)
     view.filename->setPlainText(filePath);
 }
 
+void forgetChosenFile(const UploadView &view)
+{
+    if (view.window)
+        view.window->setProperty(chosenFile, QString());
+    if (view.filename)
+        view.filename->clear();
+}
+
 void startUpload(const UploadKind &kind, const UploadView &view)
 {
     // The file chosen in this window, whatever another window chose since.
@@ -161,7 +169,7 @@ void startUpload(const UploadKind &kind, const UploadView &view)
 
 void cancelUpload(const UploadView &view)
 {
-    view.filename->clear();
+    forgetChosenFile(view);
     view.yifasong->setText(kilobytes(0));
     view.zongdaxiao->setText(kilobytes(0));
     view.jindu->setValue(0);

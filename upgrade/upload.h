@@ -55,6 +55,8 @@ void setUpUploadWindow(QWidget *window, QProgressBar *jindu);
 void chooseUploadFile(const UploadView &view);
 void startUpload(const UploadKind &kind, const UploadView &view);
 void cancelUpload(const UploadView &view);
+// Empties the box and forgets the choice with it: an empty box uploads nothing.
+void forgetChosenFile(const UploadView &view);
 void uploadWindowClosed(const UploadView &view);
 
 // The five CAN bytes that tell the module to leave receive mode.
