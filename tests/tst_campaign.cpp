@@ -96,6 +96,8 @@ private:
     int m_commandsSeen = 0;                // the module's command lines checked so far
     bool m_cancelsIgnored = false;         // the module ignores the tool's cancel
     bool m_logCut = false;                 // a log download cut by 断开: asked for again once connected
+    bool m_hangupSoon = false;             // the line goes while a cancel waits for the module's prompt
+    QMainWindow *m_sender = nullptr;       // the window whose 更新 started the last upload
     // The invariants of every action beyond the boxes, the files and the
     // intrusions.
     void checkLineAndCycle();
@@ -142,8 +144,8 @@ QMap<QString, QMainWindow *> Campaign::shown() const
 QString Campaign::randomAction()
 {
     static const QStringList names{"connect", "line", "settings", "single", "auto", "switch", "dac", "password",
-                                   "close", "open", "send", "stop", "rizhi", "wait", "tick", "fault", "quit"};
-    static const std::array<int, 17> weights{2, 1, 2, 4, 3, 3, 3, 3, 2, 5, 6, 2, 3, 6, 4, 7, 1};
+                                   "close", "open", "send", "stop", "rizhi", "wait", "tick", "fault", "quit", "type"};
+    static const std::array<int, 18> weights{2, 1, 2, 4, 3, 3, 3, 3, 2, 5, 6, 2, 3, 6, 4, 7, 1, 2};
     // A closed link or a hung-up module is mostly brought back soon, and an
     // upgrade window opened, so that transfers get their turn.
     if (random(0, 1) && !m_f.sim.isOpen())
@@ -164,11 +166,18 @@ QString Campaign::randomAction()
         m_logCut = true;
         return "connect";
     }
+    const QStringList windows = shown().keys();
+    // ... mostly inside a read's gathering wait while the old dump streams,
+    // where an operator's click lands most of the time.
     if (m_logCut && serialPort->isOpen()) {
         m_logCut = false;
-        return "rizhi new";
+        const QString action = windows.isEmpty() || random(0, 1) ? "rizhi new" : "send " + pick(windows);
+        return random(0, 3) ? QStringLiteral("in %1 %2").arg(random(20, 400)).arg(action) : action;
     }
-    const QStringList windows = shown().keys();
+    if (m_hangupSoon) {
+        m_hangupSoon = false;
+        return QStringLiteral("in %1 fault hangup").arg(random(2000, 2990));
+    }
     QString name = names[std::discrete_distribution<int>(weights.begin(), weights.end())(m_random)];
     if (random(0, 1) && windows.isEmpty())
         name = "password";
@@ -183,7 +192,7 @@ QString Campaign::randomAction()
                                                 : QStringList{"12.5", "31.6", "x", "20", "\u300012", "12\u00a0"});
     if (name == "password")
         return QStringLiteral("password %1 %2").arg(random(0, 1) ? "fw" : "data", random(0, 4) ? "QUMBELTA" : "QUMBELTB");
-    if (QStringList{"close", "open", "send", "stop"}.contains(name) && !window)
+    if (QStringList{"close", "open", "send", "stop", "type"}.contains(name) && !window)
         return "wait 100";
     // As a person would: 取消 where the window's buttons are off (after an
     // upload), mostly a file before 更新.
@@ -195,6 +204,12 @@ QString Campaign::randomAction()
         // no-break and full-width blanks.
         return QStringLiteral("open %1 %2 %3").arg(w).arg(size).arg(pick({"plain", "plain", "rich", "nbsp", "wide", "removed"}));
     }
+    if (name == "stop")
+        m_hangupSoon = m_cancelsIgnored && window == m_sender && (owner == LineOwner::FirmwareUpload || owner == LineOwner::DataUpload)
+                && random(0, 1);
+    // A path typed into a box that 取消 emptied chooses nothing either.
+    if (name == "type")
+        return "type " + w + ' ' + (m_chosen.isEmpty() ? QStringLiteral("/etc/hostname") : m_chosen.first());
     if (name == "close" || name == "send" || name == "stop")
         return name + ' ' + w;
     if (name == "rizhi")
@@ -303,6 +318,7 @@ void Campaign::perform(const QString &action)
         const bool free = m_f.window->lineOwner() == LineOwner::None;
         QTest::mouseClick(SimFixture::upgradeButton(w, 1), Qt::LeftButton);
         if (free && m_f.window->lineOwner() != LineOwner::None) {
+            m_sender = w;
             m_image = shown;
             m_target = w->objectName() == "FS" ? ModuleSim::Target::Data : ModuleSim::Target::Firmware;
         }
@@ -310,6 +326,7 @@ void Campaign::perform(const QString &action)
         w->findChild<QTextEdit *>("filename")->setPlainText(a.value(2)); // typed over the chosen file's name
     } else if (name == "stop") {
         QTest::mouseClick(SimFixture::upgradeButton(w, 2), Qt::LeftButton);
+        m_chosen.remove(w); // the box is emptied: nothing is chosen now
     } else if (name == "rizhi") {
         // A new file, one of the run's files, the dialog cancelled, or the path given.
         const QStringList existing = QDir(m_dir.path()).entryList({"*.bin", "*.log"}, QDir::Files);
@@ -344,7 +361,13 @@ void Campaign::perform(const QString &action)
         m_f.sim.send(rest.toUtf8().replace('_', ' ').replace('~', "\r\n")); // the module speaks: "_" a blank, "~" a line end
     } else if (name == "in") {
         // The action this many milliseconds later, whatever runs then.
-        QTimer::singleShot(a.value(1).toInt(), m_f.window, [this, rest] { perform(rest.section(' ', 1)); });
+        // A window closed meanwhile takes no click.
+        QTimer::singleShot(a.value(1).toInt(), m_f.window, [this, rest] {
+            const QString later = rest.section(' ', 1);
+            if (!QStringList{"close", "open", "send", "stop", "type"}.contains(later.section(' ', 0, 0))
+                    || shown().contains(later.section(' ', 1, 1)))
+                perform(later);
+        });
     } else if (name == "at-box") {
         m_atBox = rest;
     } else if (name == "timeout" || name == "error") {
@@ -453,6 +476,8 @@ QStringList Campaign::run(int actions, const QStringList &script)
         ++m_tally.checks;
         if (QStringList{"更新完成", "更新未完成", "更新失败", "停止更新", "日志下载完成", "日志下载未完成", "日志文件写入失败"}.contains(box.text))
             ++m_tally.ends[box.text];
+        if (box.text == "停止更新")
+            m_chosen.remove(m_sender); // the module's cancel empties that window's box too
         if (box.text == "更新完成") {
             const ModuleSim::UploadEnd end = m_f.sim.lastUpload();
             const QByteArray padded = m_image + QByteArray((1024 - m_image.size() % 1024) % 1024, 0x1A);
@@ -550,7 +575,7 @@ private slots:
                 << 8u << 12 << QStringList{"password fw QUMBELTB", "password fw", "password fw qumbelta", "password fw _QUMBELTA",
                                            "password data QUMBELTA_", "expect 错误/密码错误;密码错误;密码错误;密码错误;密码错误",
                                            "windows", "password fw QUMBELTA", "password data QUMBELTA", "windows data0 fw0"};
-        for (const QString how : {"串口关闭成功 link open", "串口断开连接 timeout"}) {
+        for (const QString how : {"串口关闭成功 link closed", "串口断开连接 timeout"}) {
             const bool lost = how.startsWith("串口断开");
             QTest::newRow(qPrintable("closing, behind its box: " + how))
                     << 9u << 12 << QStringList{"switch", "wait 1500", "single", "wait 600", "auto 3", "press 200", "at-box " + how,
@@ -588,13 +613,20 @@ private slots:
                 << 12u << 12 << QStringList{"mode 4", "auto 3", "password fw QUMBELTA", "close fw0", "state 0 3000 on",
                                             "single", "timeout", "state 4 3000 on", "text AUTO 停止", "switch",
                                             "state 4 1000 on", "auto 3", "state 4 2000 on", "text AUTO 循环"};
+        QTest::newRow("an upgrade window closed while the single query's answers come: they reach the versions")
+                << 19u << 12 << QStringList{"mode 4", "password fw QUMBELTA", "in 50 close fw0", "single", "wait 700",
+                                            "view 36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环", "state 6 2000 on"};
+        QTest::newRow("the line lost while a cancel waits for the module: its box alone, nothing written after it")
+                << 20u << 12 << QStringList{"password fw QUMBELTA", "open fw0 3000", "fault ignore-cancel on", "fault baud 9600",
+                                            "send fw0", "wait 500", "stop fw0", "press 1500", "in 2000 fault hangup", "wait 3500",
+                                            "expect 串口断开连接", "link closed"};
         QTest::newRow("two quick DAC clicks, each with its own value; a single query just before a tick")
                 << 13u << 12 << QStringList{"mode 4", "in 50 dac 25", "dac 20", "wire key 3,key 3,DAC 25,boot,DAC 20,boot",
                                             "dac \u300012", "expect 提示/数值超出范围", "wire",
                                             "mode 4 2000", "wait 1880", "single", "wait 150",
                                             "view 36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环"};
         QTest::newRow("refused uploads write nothing")
-                << 3u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "mode 6", "type fw0 /etc/hostname",
+                << 3u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 1500", "stop fw0", "mode 6", "type fw0 /etc/hostname",
                                            "send fw0", "open fw0 0", "send fw0", "open fw0 2147487744", "send fw0", "open data0 1 removed",
                                            "send data0", "expect 未选择文件;文件为空;Error/文件过大;Error/文件读取失败", "wire", "state 6 -1 on"};
         QTest::newRow("a module that ignores 取消: ended 3 s later, once, with 更新失败; a late prompt ends nothing again")
@@ -627,9 +659,9 @@ private slots:
                                            "fault silent off", "fault reopen", "connect", "press 300", "in 50 fault hangup", "rizhi new",
                                            "expect 连接成功;错误/串口断开连接", "fault reopen", "connect", "expect 连接成功", "state 4 2000 on"};
         QTest::newRow("a line that does not go quiet: an older dump after a reconnect gets no log request and no upload")
-                << 18u << 12 << QStringList{"mode 4 2000", "fault log-piece 6", "fault log-gap 80", "rizhi new", "wait 300", "connect",
-                                            "connect", "rizhi new", "expect 串口关闭成功;连接成功;错误/日志下载未完成",
-                                            "password fw QUMBELTA", "open fw0 1000", "send fw0", "expect 更新未完成",
+                << 18u << 12 << QStringList{"mode 4 2000", "fault log-piece 1", "fault log-gap 15", "rizhi new", "wait 300", "connect",
+                                            "connect", "in 150 rizhi new", "expect 串口关闭成功;连接成功;错误/日志下载未完成",
+                                            "password fw QUMBELTA", "open fw0 1000", "in 150 send fw0", "expect 更新未完成",
                                             "wire dump logtext,MOD,key 3", "state 4 2000 on"};
     }
 
