@@ -82,6 +82,7 @@ const struct Row {
     const char *blocks;  // file blocks on the wire, in order: "1-3" or "1,1,2"
     const char *tail;    // what follows them on the wire
     const char *box, *progress /* jindu's last three values */, *displays /* yifasong|zongdaxiao|filename kept */;
+    int promptDelay = 60; // the farewell this long after the final ACK, in a read of its own; 0: in the ACK's read
 } rows[] = {
     {"1024 bytes: one block, no padding", 1, 1024, 0, "", -1, "1", eot, "更新完成", "100", "1K|2K|1"},
     {"1025 bytes: one byte in a padded block", 1, 1025, 0, "", -1, "1-2", eot, "更新完成", "100", "2K|2K|1"},
@@ -97,6 +98,8 @@ const struct Row {
     {"firmware prompt at 10", 1, 1000, 0, "", 10, "1", eot, "更新未完成", "", "1K|1K|1"},
     {"data prompt at 32", 2, 1000, 0, "", 32, "1", eot, "更新失败", "", "1K|1K|1"},
     {"data prompt at 34", 2, 1000, 0, "", 34, "1", eot, "更新失败", "", "1K|1K|1"},
+    {"data prompt at 33 of the final ACK's read", 2, 1000, 0, "", 33, "1", load, "更新完成", "100", "1K|1K|1", 0},
+    {"data prompt at 34 of the final ACK's read", 2, 1000, 0, "", 34, "1", eot, "更新失败", "", "1K|1K|1", 0},
     {"operator cancels firmware", 1, 3000, 2, nullptr, -1, "1-2", cans, "更新未完成", "68,0", "0K|0K|0"},
     {"closing the data window cancels", 2, 3000, 2, closes, -1, "1-2", cans, "更新失败", "68,0", "0K|0K|0"},
 };
@@ -123,7 +126,7 @@ void TestUpgrade::transfer()
     press(w, Open);
     f.sim.setRequestInterval(100);
     f.sim.setPromptPos(r.promptPos);
-    f.sim.setPromptDelay(60); // the prompt in a read of its own, after the last ACK
+    f.sim.setPromptDelay(r.promptDelay);
     if (r.scriptFrame == 0 && *r.script)
         f.sim.setGreeting(r.script);
     else if (r.scriptFrame)
