@@ -4,6 +4,7 @@
 // actions and then random ones from its seed; "--seed N [--actions K]"
 // replays one random run, "--minutes M [--seed N]" runs seed after seed and
 // prints the summary (scripts/campaign.sh adds the memory).
+#include "line/lineprobe.h"
 #include "log/logdownload.h"
 #include "mainwindow/globals.h"
 #include "simcontrol.h"
@@ -98,6 +99,7 @@ private:
     bool m_logCut = false;                 // a log download cut by 断开: asked for again once connected
     bool m_hangupSoon = false;             // the line goes while a cancel waits for the module's prompt
     QMainWindow *m_sender = nullptr;       // the window whose 更新 started the last upload
+    QSerialPort m_holder;                  // another program on the module's device
     // The invariants of every action beyond the boxes, the files and the
     // intrusions.
     void checkLineAndCycle();
@@ -375,6 +377,11 @@ void Campaign::perform(const QString &action)
         name == "timeout" ? QMetaObject::invokeMethod(m_f.window, "handleTimeout")
                           : QMetaObject::invokeMethod(m_f.window, "handleSerialError",
                                                       Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError));
+    } else if (name == "hold") {
+        // Another program holds the module's device, opened by its own name.
+        m_holder.setPortName(m_f.sim.devicePath());
+        if (!m_holder.open(QIODevice::ReadWrite) || !holdDevice(m_holder.handle()))
+            m_failures << "the driver could not hold " + m_f.sim.devicePath();
     } else if (name == "press") {
         m_f.dialogs.pressAfterMs = a.value(1).toInt();
     } else if (name == "mode") {
@@ -598,6 +605,8 @@ private slots:
                                                 how == "断开" ? "connect" : "quit", "fault baud 0", "connect",
                                                 how == "断开" ? "expect 串口关闭成功;连接成功" : "expect 连接成功", "wait 300",
                                                 "text mosta_module OFF"};
+        QTest::newRow("a device another program holds under another name: 连接失败")
+                << 21u << 12 << QStringList{"connect", "hold", "connect", "expect 提示/串口关闭成功;提示/连接失败", "link closed"};
         QTest::newRow("the line lost behind 连接成功")
                 << 10u << 12 << QStringList{"connect", "press 150", "at-box 连接成功 fault hangup", "connect",
                                             "expect 串口关闭成功;串口断开连接;连接成功", "link closed", "state 4 -1 off"};
