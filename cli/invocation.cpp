@@ -1,13 +1,14 @@
 #include "invocation.h"
 
 #include "exitcodes.h"
+#include "ports.h"
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QStandardPaths>
 #include <QtGlobal>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -22,7 +23,8 @@ const char usage[] =
     "  log FILE|-               save the module's log\n"
     "\n"
     "Exit codes: 0 done, 1 the module or the line did not do it, 2 bad invocation\n"
-    "or input, 3 the port, 4 wrong or missing password, 130 interrupted.\n";
+    "or input, 3 the port, 4 wrong or missing password, 5 an upload's record line\n"
+    "not saved, 130 interrupted.\n";
 
 int refuse(const QString &why)
 {
@@ -126,7 +128,7 @@ int parseInvocation(const QStringList &argv, Invocation *inv)
     inv->line.parity = parityValues[p];
 
     const double seconds = parser.value(interval).toDouble(&ok);
-    if (!ok || seconds < 1 || seconds > 86400)
+    if (!ok || !(seconds >= 1 && seconds <= 86400)) // not a number fails both
         return refuse("--interval needs seconds from 1 to 86400, not '" + parser.value(interval) + "'");
     inv->intervalMs = int(seconds * 1000);
     if (parser.isSet(count)) {
@@ -144,10 +146,15 @@ int parseInvocation(const QStringList &argv, Invocation *inv)
     if (parser.isSet(record)) {
         inv->record = parser.value(record);
     } else if (!parser.isSet(noRecord)) {
-        // $XDG_DATA_HOME/dudaze, by default ~/.local/share/dudaze.
+        // $XDG_DATA_HOME/dudaze, by default ~/.local/share/dudaze; a relative
+        // XDG_DATA_HOME counts as not set.
         QString base = qEnvironmentVariable("XDG_DATA_HOME");
-        if (base.isEmpty())
-            base = QDir::homePath() + "/.local/share";
+        const QString home = qEnvironmentVariable("HOME");
+        if (QDir::isRelativePath(base))
+            base = QDir::isAbsolutePath(home) ? QDir::cleanPath(home) + "/.local/share" : QString();
+        if (base.isEmpty() && inv->command == "upload")
+            return refuse(QStringLiteral("no place for the upload record: HOME is not set (nor XDG_DATA_HOME to a full path);"
+                                         " give --record FILE or --no-record"));
         inv->record = base + "/dudaze/uploads.jsonl";
     }
     if (inv->command == "log" && inv->arguments[0] == "-" && inv->json)
@@ -159,8 +166,15 @@ int parseInvocation(const QStringList &argv, Invocation *inv)
             inv->ports << qEnvironmentVariable("DUDAZE_PORT");
         if (inv->ports.isEmpty())
             return refuse(QStringLiteral("no port: give --port PORT or set DUDAZE_PORT"));
-        if (inv->ports.removeDuplicates() > 0)
-            return refuse(QStringLiteral("a port given twice would be written to by two commands at once"));
+        QStringList devices;
+        for (const QString &given : std::as_const(inv->ports)) {
+            if (!portWellFormed(given, &why))
+                return refuse(why);
+            const QString device = deviceOf(given);
+            if (devices.contains(device))
+                return refuse(given + " is a port given before (" + device + "): a port given twice would be written to by two commands at once");
+            devices << device;
+        }
         if (inv->command == "log" && inv->ports.size() > 1)
             return refuse(QStringLiteral("log saves one module's log: give one --port"));
     }

@@ -73,8 +73,8 @@ void LogJob::end(bool complete, int code, const QString &message)
     m_sink.close();
     const bool toStdout = m_sink.fileName().isEmpty();
     const QString where = toStdout ? QStringLiteral("-") : m_sink.fileName();
-    const QString text = QString("%1: log %2: %3 bytes, %4").arg(session.port(), where).arg(m_saved)
-                             .arg(complete ? QStringLiteral("complete") : QStringLiteral("incomplete"));
+    const QString text = session.port() + ": log " + where + ": " + QString::number(m_saved) + " bytes, "
+                       + (complete ? QStringLiteral("complete") : QStringLiteral("incomplete"));
     // With the log on standard output the summary must not mix into it.
     if (toStdout)
         session.out().note(QString(), text);

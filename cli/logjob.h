@@ -14,6 +14,7 @@ class LogJob : public Job
 public:
     LogJob(Session &session, QFile &sink);
     void start() override;
+    bool startsOnQuietLine() const override { return false; } // waits by the log's own rule
     void received(const QByteArray &bytes) override;
     void interrupted() override;
     void lost(const QString &why) override;

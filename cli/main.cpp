@@ -42,6 +42,9 @@ int prepareUpload(const Invocation &inv, const Record &record, UploadFile *up)
     up->target = up->kind == QLatin1String("firmware") ? &Upload::firmware : &Upload::data;
     QFile file(inv.arguments[1]);
     up->path = QFileInfo(file).absoluteFilePath();
+    const QString kind = fileKind(file.fileName());
+    if (!kind.isEmpty())
+        return refuse(Exit::BadInput, inv.arguments[1] + " is " + kind + ", not a file to upload");
     if (!QFileInfo(file).isFile())
         return refuse(Exit::BadInput, inv.arguments[1] + ": no such file");
     if (file.size() > Upload::maxFileSize)
@@ -115,6 +118,7 @@ std::unique_ptr<Job> makeJob(Session &s, const Invocation &inv, Prepared &p, con
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    keepGoingOnFailedWrites();
     QCoreApplication::setApplicationName(QStringLiteral("dudaze-cli"));
     Invocation inv;
     const int parsed = parseInvocation(app.arguments(), &inv);

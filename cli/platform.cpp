@@ -1,6 +1,7 @@
 #include "platform.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -8,12 +9,15 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 int interruptPipe[2] = {-1, -1};
 termios echoing = {}; // the terminal as it was before the password prompt
+const int interruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int interruptCount = int(sizeof interruptSignals / sizeof *interruptSignals);
 
 // Ctrl-C at the password prompt: the terminal echoes again before the program ends.
 void onSignalAtPrompt(int)
@@ -37,14 +41,30 @@ void watchInterrupts(QObject *context, const std::function<void()> &onInterrupt)
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (int signal : interruptSignals)
+        ::sigaction(signal, &action, nullptr);
     auto *notifier = new QSocketNotifier(interruptPipe[0], QSocketNotifier::Read, context);
     QObject::connect(notifier, &QSocketNotifier::activated, context, [onInterrupt] {
         char c;
         (void)!::read(interruptPipe[0], &c, 1);
         onInterrupt();
     });
+}
+
+void keepGoingOnFailedWrites()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+QString fileKind(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return QString();
+    return QLatin1String(S_ISDIR(info.st_mode) ? "a folder" : S_ISFIFO(info.st_mode) ? "a FIFO"
+                         : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                         : S_ISSOCK(info.st_mode) ? "a socket" : "no regular file");
 }
 
 bool isTerminal(FILE *stream)
@@ -57,12 +77,12 @@ QString readHidden(const QString &prompt)
     std::fputs(qPrintable(prompt), stderr);
     std::fflush(stderr);
     const bool hidden = ::tcgetattr(STDIN_FILENO, &echoing) == 0;
-    struct sigaction restore = {}, before[2] = {};
+    struct sigaction restore = {}, before[interruptCount] = {};
     restore.sa_handler = onSignalAtPrompt;
     sigemptyset(&restore.sa_mask);
     if (hidden) {
-        ::sigaction(SIGINT, &restore, &before[0]);
-        ::sigaction(SIGTERM, &restore, &before[1]);
+        for (int i = 0; i < interruptCount; ++i)
+            ::sigaction(interruptSignals[i], &restore, &before[i]);
         termios quiet = echoing;
         quiet.c_lflag &= ~tcflag_t(ECHO);
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
@@ -71,8 +91,8 @@ QString readHidden(const QString &prompt)
     const QString line = in.readLine();
     if (hidden) {
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
-        ::sigaction(SIGINT, &before[0], nullptr);
-        ::sigaction(SIGTERM, &before[1], nullptr);
+        for (int i = 0; i < interruptCount; ++i)
+            ::sigaction(interruptSignals[i], &before[i], nullptr);
     }
     std::fputs("\n", stderr);
     return line;
@@ -86,6 +106,14 @@ bool syncToDisk(QFile &file)
 #else
 
 void watchInterrupts(QObject *, const std::function<void()> &) {}
+
+void keepGoingOnFailedWrites() {}
+
+QString fileKind(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.exists() || info.isFile() ? QString() : info.isDir() ? QStringLiteral("a folder") : QStringLiteral("no regular file");
+}
 
 bool isTerminal(FILE *) { return false; }
 

@@ -13,9 +13,15 @@ class QObject;
 // The few things Qt Core does not offer; elsewhere than on Unix each has a
 // plainer fallback.
 
-// Ctrl-C and SIGTERM call onInterrupt from the event loop (never from the
-// signal handler itself).
+// Ctrl-C, SIGTERM and SIGHUP (the terminal or the remote session closed)
+// call onInterrupt from the event loop (never from the signal handler itself).
 void watchInterrupts(QObject *context, const std::function<void()> &onInterrupt);
+// A closed output pipe or a file size limit makes a write fail instead of
+// ending the program, so a module is never left receiving because of them.
+void keepGoingOnFailedWrites();
+// What a path is when it is no regular file ("a folder", "a FIFO", "a
+// device", …); empty for a regular file or one that is not there.
+QString fileKind(const QString &path);
 bool isTerminal(FILE *stream);
 // A line typed on the terminal, not echoed where that is possible.
 QString readHidden(const QString &prompt);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSerialPortInfo>
 
 namespace {
@@ -33,22 +34,52 @@ QStringList byIdNames(const QString &device)
     return names;
 }
 
+bool isUsbId(const QString &given)
+{
+    return given.startsWith(QLatin1String("usb:"), Qt::CaseInsensitive);
+}
+
+// The ids of a usb: port: VID, PID and maybe the serial; empty when malformed.
+QStringList usbIds(const QString &given)
+{
+    static const QRegularExpression hexId(QStringLiteral("^[0-9A-Fa-f]{1,4}$"));
+    const QStringList ids = given.mid(4).split(QLatin1Char(':'));
+    if (ids.size() < 2 || ids.size() > 3 || !hexId.match(ids[0]).hasMatch() || !hexId.match(ids[1]).hasMatch()
+            || (ids.size() == 3 && ids[2].isEmpty()))
+        return QStringList();
+    return ids;
+}
+
 } // namespace
+
+bool portWellFormed(const QString &given, QString *why)
+{
+    if (!isUsbId(given) || !usbIds(given).isEmpty())
+        return true;
+    *why = "'" + given + "' is not usb:VID:PID or usb:VID:PID:SERIAL with hex ids as lsusb prints them";
+    return false;
+}
+
+QString deviceOf(const QString &given)
+{
+    QString path = given, why;
+    if (isUsbId(given) && !resolvePort(given, &path, &why))
+        return given;
+    const QString device = QFileInfo(path).canonicalFilePath();
+    return device.isEmpty() ? given : device;
+}
 
 bool resolvePort(const QString &given, QString *path, QString *why)
 {
-    if (!given.startsWith(QLatin1String("usb:"), Qt::CaseInsensitive)) {
+    if (!isUsbId(given)) {
         *path = given;
         return true;
     }
-    const QStringList ids = given.mid(4).split(QLatin1Char(':'));
-    bool vidOk = false, pidOk = false;
-    const uint vid = ids.value(0).toUInt(&vidOk, 16);
-    const uint pid = ids.value(1).toUInt(&pidOk, 16);
-    if (ids.size() < 2 || ids.size() > 3 || !vidOk || !pidOk || vid > 0xFFFF || pid > 0xFFFF) {
-        *why = "'" + given + "' is not usb:VID:PID or usb:VID:PID:SERIAL with hex ids";
+    const QStringList ids = usbIds(given);
+    if (!portWellFormed(given, why))
         return false;
-    }
+    const uint vid = ids[0].toUInt(nullptr, 16);
+    const uint pid = ids[1].toUInt(nullptr, 16);
     QStringList matches, candidates;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         if (!info.hasVendorIdentifier())

@@ -10,6 +10,15 @@ class Output;
 // listed port. On failure *why names the candidates.
 bool resolvePort(const QString &given, QString *path, QString *why);
 
+// Whether a port as given is well formed: a path, or usb:VID:PID[:SERIAL]
+// with one to four hex digits per id and a serial that is not empty.
+bool portWellFormed(const QString &given, QString *why);
+
+// The device a port as given stands for, whatever its name: a link, a
+// by-id name and the device itself give the same. A port that does not
+// resolve stands for itself.
+QString deviceOf(const QString &given);
+
 // The ports command: every serial port the system lists.
 void listPorts(Output &out);
 

@@ -10,7 +10,15 @@
 namespace {
 bool openForAppend(QFile &file, QString *why)
 {
-    if (!QDir().mkpath(QFileInfo(file.fileName()).absolutePath()) || !file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    const QString folder = QFileInfo(file.fileName()).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        // The system's reason, taken at once: the file itself was never opened.
+        const QString reason = qt_error_string();
+        *why = "the upload record " + file.fileName() + " cannot be written: " + folder
+             + (QFileInfo(folder).isFile() ? QStringLiteral(" is a file, not a folder") : " cannot be made: " + reason);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
         *why = "the upload record " + file.fileName() + " cannot be written: " + file.errorString();
         return false;
     }
@@ -31,10 +39,17 @@ bool Record::append(const QJsonObject &line, QString *why) const
     QFile file(m_path);
     if (!openForAppend(file, why))
         return false;
-    // One write of the whole line: lines of several ports never mix.
-    const QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+    QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+    // A line cut before (a full disk, a crash) gets its end, so this one stands alone.
+    const qint64 before = file.size();
+    if (before > 0 && file.seek(before - 1) && file.read(1) != "\n")
+        bytes.prepend('\n');
+    // One write of the whole line: lines of several ports never mix. A line
+    // that does not reach the disk whole is taken back whole.
     if (file.write(bytes) != bytes.size() || !syncToDisk(file)) {
-        *why = "the upload record " + m_path + " could not be written: " + file.errorString();
+        const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : qt_error_string();
+        file.resize(before);
+        *why = "the upload record " + m_path + " could not be written: " + reason;
         return false;
     }
     return true;

@@ -63,8 +63,16 @@ void Session::start(std::unique_ptr<Job> job)
     }
     // The line settings apply once open; a speed the adapter refuses is no line.
     if (m_port.baudRate() != line.baud)
-        return finish(Exit::Port, QString("%1 does not take %2 baud").arg(path).arg(line.baud));
-    m_job->start();
+        return finish(Exit::Port, path + " does not take " + QString::number(line.baud) + " baud");
+    if (!m_job->startsOnQuietLine())
+        return m_job->start();
+    m_settling = true;
+    whenQuiet(Pace::quietMs, Pace::quietLimitMs, [this](bool quiet) {
+        m_settling = false;
+        if (!quiet)
+            return finish(Exit::NotDone, QStringLiteral("the module did not stop sending (an old log?); nothing asked"));
+        m_job->start();
+    });
 }
 
 void Session::interrupt()
@@ -125,7 +133,8 @@ void Session::onReadyRead()
     m_out.trace(m_given, false, bytes);
     if (m_quiet.isActive())
         m_quiet.start();
-    m_job->received(bytes);
+    if (!m_settling)
+        m_job->received(bytes);
 }
 
 void Session::onError(QSerialPort::SerialPortError error)

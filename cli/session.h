@@ -22,8 +22,10 @@ public:
     Session(const QString &given, const Invocation &inv, Output &out, QObject *parent = nullptr);
     ~Session() override;
 
-    // Opens the line and runs the job on it; a port that does not open ends
-    // the session at once.
+    // Opens the line and runs the job on it once the line has been quiet (a
+    // module still sending, an old log say, would mix into the answers); a
+    // port that does not open, or a line that does not go quiet, ends the
+    // session at once.
     void start(std::unique_ptr<Job> job);
     void interrupt();
 
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<Job> m_job;
     QTimer m_quiet, m_quietLimit;
     std::function<void(bool)> m_onQuiet;
+    bool m_settling = false; // what arrives before the job starts is no answer to it
     bool m_ended = false;
     bool m_closed = false;
     bool m_lost = false;
@@ -75,6 +78,8 @@ public:
     explicit Job(Session &session) : session(session) {}
     virtual ~Job() = default;
     virtual void start() = 0;
+    // Whether the job starts only on a quiet line; one that waits its own way says no.
+    virtual bool startsOnQuietLine() const { return true; }
     virtual void received(const QByteArray &bytes) = 0;
     virtual void interrupted();
     virtual void lost(const QString &why);

@@ -18,7 +18,7 @@ void StatusJob::start()
 {
     session.ask(Cmd::statusPoll() + Cmd::singleQuery(), [this](bool) {
         if (!m_reader.answered())
-            return session.finish(Exit::NotDone, QStringLiteral("no answer from the module (is it on, and is the speed right?)"));
+            return session.finish(Exit::NotDone, m_reader.whyUnanswered());
         const QJsonObject values = m_reader.values();
         session.out().result(statusEvent("status", session.port(), values), session.port() + ": " + statusText(values));
         session.finish(Exit::Done);
@@ -65,8 +65,9 @@ void WatchJob::report()
 
 void WatchJob::interrupted()
 {
-    report();
-    end();
+    // The poll cut short is not one the module left unanswered.
+    m_pending = false;
+    session.finish(Exit::Interrupted, QStringLiteral("interrupted"));
 }
 
 void WatchJob::end()

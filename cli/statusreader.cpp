@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 const struct {
     const char *name;
@@ -22,6 +24,18 @@ QJsonObject StatusReader::values() const
         values.insert(QLatin1String(field.name), found ? QJsonValue(value) : QJsonValue());
     }
     return values;
+}
+
+bool StatusReader::answered() const
+{
+    const QJsonObject all = values();
+    return std::any_of(all.begin(), all.end(), [](const QJsonValue &v) { return !v.isNull(); });
+}
+
+QString StatusReader::whyUnanswered() const
+{
+    return m_bytes.isEmpty() ? QStringLiteral("no answer from the module (is it on, and is the speed right?)")
+                             : QStringLiteral("no value could be read from the module's answers (is the line speed right?)");
 }
 
 const QStringList polledValues{"output", "alarm", "dac"};

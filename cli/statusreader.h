@@ -12,7 +12,11 @@ class StatusReader
 public:
     void clear() { m_bytes.clear(); }
     void add(const QByteArray &bytes) { m_bytes += bytes; }
-    bool answered() const { return !m_bytes.isEmpty(); }
+    // Whether any value could be read from the answers: bytes alone (a
+    // wrong line speed garbles every one) are no answer.
+    bool answered() const;
+    // Why nothing could be read, for a person: no bytes, or none readable.
+    QString whyUnanswered() const;
     // output, alarm, dac, temperature, firmware, fpga, waveform: the text
     // the module sent, or null for a value it did not send.
     QJsonObject values() const;

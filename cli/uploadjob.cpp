@@ -34,11 +34,12 @@ UploadJob::UploadJob(Session &session, const UploadFile &file, const Record &rec
     m_silence.setSingleShot(true);
     m_silence.setInterval(silenceLimitMs);
     QObject::connect(&m_silence, &QTimer::timeout, &session, [this] {
-        // Out of receive mode before the line is given up.
-        if (m_stage == Stage::Requesting || m_stage == Stage::Sending)
-            this->session.write(Upload::cancel());
-        end("timeout", Exit::NotDone, QString("the module was silent for %1 s in the middle of the upload").arg(silenceLimitMs / 1000));
+        giveUp("timeout", Exit::NotDone, QString("the module was silent for %1 s in the middle of the upload").arg(silenceLimitMs / 1000));
     });
+    m_readCut.setSingleShot(true);
+    m_readCut.setTimerType(Qt::PreciseTimer);
+    m_readCut.setInterval(Upload::readGatherMs);
+    QObject::connect(&m_readCut, &QTimer::timeout, &session, [this] { judgeFarewell(); });
 }
 
 void UploadJob::start()
@@ -47,7 +48,7 @@ void UploadJob::start()
     // would be taken for the module's request for blocks.
     session.ask(Cmd::singleQuery(), [this](bool quiet) {
         if (!m_reader.answered())
-            return session.finish(Exit::NotDone, QStringLiteral("no answer from the module; nothing uploaded"));
+            return session.finish(Exit::NotDone, m_reader.whyUnanswered() + "; nothing uploaded");
         if (!quiet)
             return session.finish(Exit::NotDone, QStringLiteral("the module did not stop talking; nothing uploaded"));
         m_before = m_reader.values();
@@ -72,12 +73,12 @@ void UploadJob::received(const QByteArray &bytes)
         break;
     case Stage::Ending:
         m_silence.start();
-        m_farewell += bytes;
-        judgeFarewell();
+        farewellRead(bytes);
         break;
     case Stage::Cancelling:
+        // The module's prompt says it has left receive mode; the end waits in giveUp().
         if (Upload::promptPosition(replyText(bytes)) >= 0)
-            end("cancelled", Exit::Interrupted, QStringLiteral("interrupted; the module left receive mode"));
+            m_afterCancel(true);
         break;
     case Stage::Loading:
         break;
@@ -97,10 +98,8 @@ void UploadJob::blockReply(const QByteArray &bytes)
         return end("module-cancelled", Exit::NotDone, QString("the module cancelled the upload after %1 blocks").arg(m_blocks));
     case Upload::Reply::Resend:
         ++m_naks;
-        if (++m_naksInRow >= naksLimit) {
-            session.write(Upload::cancel());
-            return end("failed", Exit::NotDone, QString("the module refused block %1 %2 times in a row").arg(m_blocks + 1).arg(naksLimit));
-        }
+        if (++m_naksInRow >= naksLimit)
+            return giveUp("failed", Exit::NotDone, QString("the module refused block %1 %2 times in a row").arg(m_blocks + 1).arg(naksLimit));
         sendBlock();
         return;
     case Upload::Reply::Ack:
@@ -114,12 +113,15 @@ void UploadJob::blockReply(const QByteArray &bytes)
             return;
         }
         m_stage = Stage::Ending;
-        m_farewell.clear();
+        m_read.clear();
         session.write(QByteArray(1, Xmodem::EOT));
         session.after(eotGapMs, [this] {
+            if (m_stage != Stage::Ending)
+                return;
             session.write(QByteArray(1, Xmodem::EOT));
             m_secondEot = true;
-            judgeFarewell();
+            if (!m_readCut.isActive())
+                judgeFarewell(); // a read that ended before this EOT went out
         });
         return;
     case Upload::Reply::None:
@@ -139,27 +141,60 @@ void UploadJob::sendBlock()
     session.write(xmodemBlock(m_blockNo, m_file.data.mid(m_offset, m_lastLength)));
 }
 
-// The module's prompt, counted from the first byte it sent after the end of
-// the transfer, says whether it took the upload whole.
+// After the end of the transfer the module's bytes are taken in reads, as
+// the window reads them: what arrives within a moment of a read's first byte.
+void UploadJob::farewellRead(const QByteArray &bytes)
+{
+    if (!m_readCut.isActive() && m_read.isEmpty())
+        m_readCut.start();
+    m_read += bytes;
+}
+
+// The module's prompt, counted within the read that holds it (the ACK of the
+// EOT included when it came in the same read), says whether it took the
+// upload whole; a read without the prompt leaves the verdict to the next.
 void UploadJob::judgeFarewell()
 {
-    const int position = Upload::promptPosition(replyText(m_farewell));
-    if (!m_secondEot || position < 0 || m_stage != Stage::Ending)
+    if (!m_secondEot || m_stage != Stage::Ending || m_read.isEmpty())
+        return;
+    const int position = Upload::promptPosition(replyText(std::exchange(m_read, QByteArray())));
+    if (position < 0)
         return;
     if (!m_file.target->promptMeansDone(position))
         return end("failed", Exit::NotDone,
                    QString("the module's prompt came at position %1 of its answer: it did not take the upload").arg(position));
     m_transferMs = m_clock.elapsed();
     progress(true);
+    // The module holds the upload: the load after data goes out whatever
+    // interrupts meanwhile, or the module would keep the old waveform.
     m_stage = Stage::Loading;
+    m_silence.stop();
     session.writePaced(m_file.target->loadAfter ? Cmd::loadAfterData() : QByteArrayList(), loadGapMs,
                        m_file.target->loadAfter ? loadGapMs : 0, [this] { completed(); });
 }
 
+void UploadJob::giveUp(const char *result, int code, const QString &message)
+{
+    m_stage = Stage::Cancelling;
+    m_silence.stop();
+    m_readCut.stop();
+    m_afterCancel = [this, result, code, message](bool answered) {
+        end(result, code, message + (answered ? QStringLiteral("; the module left receive mode")
+                                              : QStringLiteral("; the module did not answer the cancel, sent once more")));
+    };
+    session.write(Upload::cancel());
+    session.after(Upload::cancelWaitMs, [this] {
+        // The line may have lost the first.
+        session.write(Upload::cancel());
+        m_afterCancel(false);
+    });
+}
+
 void UploadJob::completed()
 {
+    if (m_interruptPending)
+        return end("done", Exit::Interrupted, QStringLiteral("interrupted after the upload was done"));
     m_stage = Stage::After;
-    m_silence.stop();
     m_reader.clear();
     session.ask(Cmd::singleQuery(), [this](bool) {
         m_after = m_reader.values();
@@ -192,18 +227,24 @@ void UploadJob::interrupted()
         return session.finish(Exit::Interrupted, QStringLiteral("interrupted before the upload began; nothing uploaded"));
     case Stage::Requesting:
     case Stage::Sending:
+        return giveUp("cancelled", Exit::Interrupted, QStringLiteral("interrupted"));
     case Stage::Ending:
-        // The module is told to leave receive mode and gets a moment to say so.
-        m_stage = Stage::Cancelling;
-        m_silence.stop();
-        session.write(Upload::cancel());
+        // Every block is taken and the module's verdict is due: it is awaited
+        // a while, and the module is told to leave receive mode only if it
+        // does not come.
+        m_interruptPending = true;
         session.after(Upload::cancelWaitMs, [this] {
-            end("cancelled", Exit::Interrupted, QStringLiteral("interrupted; the module did not answer the cancel"));
+            if (m_stage == Stage::Ending)
+                giveUp("cancelled", Exit::Interrupted,
+                       QStringLiteral("interrupted after the module had taken every block, without its verdict"));
         });
         return;
     case Stage::Cancelling:
-        return end("cancelled", Exit::Interrupted, QStringLiteral("interrupted"));
+        session.write(Upload::cancel());
+        return end("cancelled", Exit::Interrupted, QStringLiteral("interrupted again; the cancel sent once more"));
     case Stage::Loading:
+        m_interruptPending = true;
+        return;
     case Stage::After:
         return end("done", Exit::Interrupted, QStringLiteral("interrupted after the upload was done"));
     }
@@ -213,14 +254,18 @@ void UploadJob::lost(const QString &why)
 {
     if (m_stage == Stage::Before)
         return session.finish(Exit::Port, why + "; nothing uploaded");
-    end(m_stage == Stage::Loading || m_stage == Stage::After ? "done" : "lost", Exit::Port, why);
+    // Done only once the load after data has gone out.
+    end(m_stage == Stage::After ? "done" : "lost", Exit::Port, why);
 }
 
 void UploadJob::end(const char *result, int code, const QString &message)
 {
     if (session.ended())
         return;
+    if (m_interruptPending)
+        code = qMax(code, int(Exit::Interrupted));
     m_silence.stop();
+    m_readCut.stop();
     session.out().progressEnded(session.port());
     const double seconds = (m_transferMs >= 0 ? m_transferMs : m_clock.elapsed()) / 1000.0;
     const bool done = qstrcmp(result, "done") == 0;
@@ -229,9 +274,11 @@ void UploadJob::end(const char *result, int code, const QString &message)
                       {"blocks", m_blocks}, {"naks", m_naks}, {"seconds", qRound(seconds * 1000) / 1000.0},
                       {"rate", seconds > 0 ? qRound(m_offset / seconds) : 0}, {"before", m_before},
                       {"after", done && !m_after.isEmpty() ? QJsonValue(m_after) : QJsonValue()}};
-    QString text = QString("%1: %2 upload of %3 (%4 bytes): %5, %6 blocks, %7 NAKs, %8 s, %9 B/s")
-                       .arg(session.port(), m_file.kind, m_file.path).arg(m_file.data.size()).arg(QLatin1String(result))
-                       .arg(m_blocks).arg(m_naks).arg(seconds, 0, 'f', 1).arg(event.value("rate").toInt());
+    // Names as given joined, never substituted: a '%1' in a file name stays as it is.
+    QString text = session.port() + ": " + m_file.kind + " upload of " + m_file.path + " ("
+                 + QString::number(m_file.data.size()) + " bytes): " + QLatin1String(result) + ", "
+                 + QString("%1 blocks, %2 NAKs, %3 s, %4 B/s").arg(m_blocks).arg(m_naks).arg(seconds, 0, 'f', 1)
+                       .arg(event.value("rate").toInt());
     if (done && !m_after.isEmpty())
         text += QString("\n%1: before: %2\n%1: after:  %3").arg(session.port(), statusText(m_before, queriedValues), statusText(m_after, queriedValues));
     session.out().result(event, text);
@@ -239,8 +286,8 @@ void UploadJob::end(const char *result, int code, const QString &message)
     QJsonObject line = event;
     line.insert(QStringLiteral("time"), utcNow());
     if (!m_record.append(line, &why)) {
-        session.out().error(session.port(), Exit::BadInput, why);
-        code = qMax(code, int(Exit::BadInput));
+        session.out().error(session.port(), Exit::NotRecorded, why);
+        code = qMax(code, int(Exit::NotRecorded));
     }
     session.finish(code, message);
 }

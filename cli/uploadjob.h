@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <functional>
+
 class Record;
 struct UploadTarget;
 
@@ -36,7 +38,11 @@ private:
     enum class Stage { Before, Requesting, Sending, Ending, Cancelling, Loading, After };
     void blockReply(const QByteArray &bytes);
     void sendBlock();
+    void farewellRead(const QByteArray &bytes);
     void judgeFarewell();
+    // Out of receive mode before giving up: the cancel, the module's prompt
+    // awaited, the cancel once more if none came; then the upload ends so.
+    void giveUp(const char *result, int code, const QString &message);
     void completed();
     void progress(bool force);
     void end(const char *result, int code, const QString &message = QString());
@@ -53,7 +59,10 @@ private:
     int m_naks = 0;
     int m_naksInRow = 0;
     bool m_secondEot = false;
-    QByteArray m_farewell;   // what the module sent since the end of the transfer
+    QByteArray m_read;       // the module's read after the end of the transfer, while it gathers
+    QTimer m_readCut;        // ends that read
+    bool m_interruptPending = false; // honoured once the module's verdict (and the load) are in
+    std::function<void(bool answered)> m_afterCancel; // how a given-up upload ends
     QElapsedTimer m_clock;   // from the module's receive command
     qint64 m_transferMs = -1; // to the end of the transfer: the module's prompt, or the upload's end
     qint64 m_lastProgress = -1;

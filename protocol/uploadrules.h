@@ -22,6 +22,10 @@ extern const UploadTarget data;     // the prompt exactly at index 33
 enum class Reply { None, Start, Cancel, Resend, Ack };
 Reply blockReply(const QString &text, bool blocksFlowing);
 
+// One read of the module is what arrives within this long of its first
+// byte; the prompt's position is counted within the read that holds it.
+constexpr int readGatherMs = 20;
+
 // Index of the module's prompt '>' in a read; -1 without one.
 int promptPosition(const QString &text);
 

@@ -1,9 +1,10 @@
 # Stands in for the module on a pseudo-terminal of its own for dudaze-cli:
 # prints the device path, answers each command line with a value until
 # "RECV FW" or "RECV DATA", receives one XMODEM-1K CRC upload with
-# python3-xmodem into OUT, drops the sender's second EOT, prints the prompt
-# where the module puts it (firmware: at 3, data: at 33, both counted with the
-# ACK of the EOT) and saves what follows into OUT.after.
+# python3-xmodem into OUT, drops the sender's second EOT, prints its farewell
+# 200 ms after the ACK of the EOT, a read of its own, with the prompt where the
+# module puts it (firmware: at 2, data: at 33 of that read) and saves what
+# follows into OUT.after.
 # Usage: cli_receiver.py OUT
 import logging
 import os
@@ -59,7 +60,7 @@ with open(sys.argv[1], 'wb') as out:
     got = XMODEM(line.read, line.write).recv(out, crc_mode=1, timeout=10)
 time.sleep(0.2)
 line.drain(0.1)
-line.write(b'\r\nreceived' + b'.' * 22 + b'>' if command == b'RECV DATA' else b'\r\n>')
+line.write(b'\r\nreceived' + b'.' * 23 + b'>' if command == b'RECV DATA' else b'\r\n>')
 with open(sys.argv[1] + '.after', 'wb') as out:
     out.write(line.drain(1))
 sys.exit(0 if got else 'receive failed')

@@ -11,6 +11,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <sys/resource.h>
 
 // dudaze-cli run as a script runs it, against module-sim or python3-xmodem.
 class TestCli : public QObject
@@ -25,19 +27,33 @@ namespace {
 
 const struct Row {
     const char *name;
-    const char *args;    // leading NAME=VALUE words go to the environment; {file}, {dir}
+    const char *args;    // leading NAME=VALUE words go to the environment (RECORD: the record's text before,
+                         // LIMIT: the program's file size limit); {file}, {dir}, {link} (to the module); --text: no --json
     int size;            // bytes of {file}; -1: none
-    const char *faults;  // the module's, as control commands (';' between); "python": python3-xmodem instead
-    const char *during;  // once the module holds back its answer to block 2: "hangup", "sigint", "" (silence)
+    const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
+                         // "held" by another program; "python": python3-xmodem instead
+    const char *during;  // once the module holds back its answer to block 2 ("@end": once its receive ended,
+                         // "@MS": MS after the start): sigint, sighup, closeout (of standard output, then
+                         // the answer), a control command, "" (silence)
     const char *second;  // faults of a second module run at the same time; null: one port
-    int exitCode;
+    int exitCode;        // 5: the upload has no record line
     const char *events;  // per port ('|'): event;key=value;…  (an upload event also means a record line)
-    const char *wire;    // ';': nothing, stored, load, noload, cancel, log (saved as sent), kept ({file}), +COMMAND
+    const char *wire;    // ';': nothing, stored, load, noload, cancel (and out of receive mode), log (saved
+                         // as sent), kept ({file}), +COMMAND, -TEXT (never written), !TEXT (said by the program)
 } rows[] = {
     {"status", "status", -1, "", nullptr, nullptr, 0,
      "status;output=OFF;dac=12.5;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
     {"status of a silent module", "status", -1, "silent on", nullptr, nullptr, 1, "error;code=1", "+DACINFO"},
+    {"status of a module answering garbage", "status", -1, "answer 3f3f0d0a", nullptr, nullptr, 1, "error;code=1", "+DACINFO"},
+    {"status after a module still sending", "status", -1, "", "@150 garbage 4d543a2039392e390d0a4d4f443a204f4e0d0a",
+     nullptr, 0, "status;output=OFF;temperature=36.5", ""},
+    {"the same module by its link and its device", "status -p {link}", -1, "", nullptr, nullptr, 2, "", "nothing"},
+    {"a module another program holds", "status", -1, "held", nullptr, nullptr, 3, "error;code=3", "nothing;!busy"},
+    {"usb: ids not as lsusb prints them", "status -p usb:0x0483:5740", -1, "", nullptr, nullptr, 2, "", "nothing"},
+    {"usb: an empty serial", "status -p usb:0483:5740:", -1, "", nullptr, nullptr, 2, "", "nothing"},
     {"watch twice", "watch --count 2 --interval 1", -1, "", nullptr, nullptr, 0, "status;temperature=36.5", "+MT"},
+    {"watch every nan seconds", "watch --interval nan", -1, "", nullptr, nullptr, 2, "", "nothing"},
+    {"watch cut by SIGINT", "watch --interval 1", -1, "", "@200 sigint", nullptr, 130, "", ""},
     {"dac set and read back", "dac 20.5", -1, "", nullptr, nullptr, 0, "status;dac=20.5", "+DAC 20.5;+boot"},
     {"dac out of range", "dac 31.6", -1, "", nullptr, nullptr, 2, "", "nothing"},
     {"output on, not taken", "output on", -1, "reply-delay 5000", nullptr, nullptr, 1, "status;output=", "+MOD ON"},
@@ -51,16 +67,37 @@ const struct Row {
     {"firmware to python3-xmodem", "upload firmware {file}", 300 * 1024 - 7, "python", nullptr, nullptr, 0, "upload;result=done", "stored;noload"},
     {"data to python3-xmodem", "upload data {file}", 5000, "python", nullptr, nullptr, 0, "upload;result=done", "stored;load"},
     {"NAKs resend", "upload data {file}", 3000, "nak 2", nullptr, nullptr, 0, "upload;result=done;naks=2", "stored;load"},
-    {"ten NAKs in a row", "upload firmware {file}", 3000, "nak 10", nullptr, nullptr, 1, "upload;result=failed;naks=10", "cancel"},
+    {"ten NAKs in a row, the cancel lost", "upload firmware {file}", 3000, "nak 10;miss-cancel 1", nullptr, nullptr, 1, "upload;result=failed;naks=10", "cancel"},
     {"module cancels", "upload data {file}", 3000, "cancel-at 2", nullptr, nullptr, 1, "upload;result=module-cancelled;blocks=1", "noload"},
     {"data prompt at 32", "upload data {file}", 1000, "prompt-pos 32", nullptr, nullptr, 1, "upload;result=failed", "noload"},
     {"data prompt at 34", "upload data {file}", 1000, "prompt-pos 34", nullptr, nullptr, 1, "upload;result=failed", "noload"},
-    {"silent mid-upload", "upload firmware {file}", 5000, "", "", nullptr, 1, "upload;result=timeout;blocks=1", "cancel"},
+    {"data, the farewell 100 ms after the ACK", "upload data {file}", 1000, "prompt-delay 100", nullptr, nullptr, 0,
+     "upload;result=done", "stored;load"},
+    {"data, a farewell of its own with the prompt at 32", "upload data {file}", 1000, "prompt-delay 100;prompt-pos 32",
+     nullptr, nullptr, 1, "upload;result=failed", "noload"},
+    {"data, the farewell in the ACK's read", "upload data {file}", 1000, "prompt-delay 5;prompt-pos 32", nullptr, nullptr, 0,
+     "upload;result=done", "stored;load"},
+    {"data, SIGINT before the farewell", "upload data {file}", 3000, "prompt-delay 200", "@end sigint", nullptr, 130,
+     "upload;result=done;after=", "stored;load"},
+    {"silent mid-upload, the cancel lost", "upload firmware {file}", 5000, "miss-cancel 1", "", nullptr, 1, "upload;result=timeout;blocks=1", "cancel"},
     {"hang-up mid-upload", "upload firmware {file}", 5000, "", "hangup", nullptr, 3, "upload;result=lost", ""},
-    {"SIGINT mid-upload", "upload data {file}", 5000, "", "sigint", nullptr, 130, "upload;result=cancelled", "cancel;noload"},
+    {"SIGINT mid-upload, the cancel lost", "upload data {file}", 5000, "miss-cancel 1", "sigint", nullptr, 130,
+     "upload;result=cancelled", "cancel;noload"},
+    {"SIGHUP mid-upload", "upload firmware {file}", 5000, "", "sighup", nullptr, 130, "upload;result=cancelled", "cancel"},
+    {"standard output closed mid-upload", "upload data {file}", 5000, "", "closeout", nullptr, 0, "upload;result=done",
+     "stored;load"},
+    {"to a module answering garbage", "upload firmware {file}", 3000, "answer 3f3f0d0a", nullptr, nullptr, 1, "", "-RECV"},
+    {"firmware, the result in words", "upload firmware {file} --text --no-record", 3000, "", nullptr, nullptr, 0, "",
+     "stored;!file%1.bin (3000 bytes): done,"},
+    {"a folder to upload", "upload data {dir}", -1, "", nullptr, nullptr, 2, "", "nothing;!is a folder"},
+    {"a device to upload", "upload data /dev/null", -1, "", nullptr, nullptr, 2, "", "nothing;!is a device"},
+    {"a record line cut before", "RECORD={\"cut upload firmware {file}", 3000, "", nullptr, nullptr, 0, "upload;result=done", "stored"},
+    {"a full disk: the record line taken back", "RECORD=x LIMIT=100 upload firmware {file}", 3000, "", nullptr, nullptr, 5,
+     "upload;result=done", "stored;!uploads.jsonl could not be written: File too large"},
+    {"no place for the record", "XDG_DATA_HOME=xdg HOME= upload firmware {file}", 3000, "", nullptr, nullptr, 2, "", "nothing;!HOME"},
     {"wrong password", "DUDAZE_PASSWORD=qumbelta upload firmware {file}", 3000, "", nullptr, nullptr, 4, "", "nothing"},
     {"empty file", "upload firmware {file}", 0, "", nullptr, nullptr, 2, "", "nothing"},
-    {"record not writable", "upload firmware {file} --record {file}/x", 3000, "", nullptr, nullptr, 2, "", "nothing"},
+    {"record not writable", "upload firmware {file} --record {file}/x", 3000, "", nullptr, nullptr, 2, "", "nothing;!file%1.bin is a file, not a folder"},
     {"two ports, one cancels", "upload firmware {file}", 3000, "", nullptr, "cancel-at 1", 1,
      "upload;result=done|upload;result=module-cancelled", "stored"},
 };
@@ -95,7 +132,7 @@ void TestCli::run()
     QTemporaryDir dir;
     const Row &r = rows[row];
     const QByteArray data = fileOf(qMax(0, r.size));
-    QFile file(dir.filePath("file.bin"));
+    QFile file(dir.filePath("file%1.bin"));
     QVERIFY(r.size < 0 || (file.open(QIODevice::WriteOnly) && file.write(data) == data.size()));
     file.close();
     const QByteArray padded = data + QByteArray((1024 - data.size() % 1024) % 1024, 0x1A);
@@ -104,6 +141,12 @@ void TestCli::run()
     std::vector<std::unique_ptr<ModuleSim>> sims;
     QStringList ports;
     QProcess python;
+    QFile held;
+    QByteArray during = r.during, moment;
+    if (during.startsWith('@')) {
+        moment = during.mid(1, during.indexOf(' ') - 1);
+        during = during.mid(during.indexOf(' ') + 1);
+    }
     const bool independent = QByteArray(r.faults) == "python";
     if (independent) {
         python.start("/usr/bin/python3", {QStringLiteral(TESTS_DIR "/cli_receiver.py"), dir.filePath("got")});
@@ -115,14 +158,24 @@ void TestCli::run()
             continue;
         sims.push_back(std::make_unique<ModuleSim>());
         SimControl control(*sims.back());
-        for (const QByteArray &fault : QByteArray(faults).split(';'))
-            QVERIFY2(fault.isEmpty() || control.execute(fault) == "ok", fault.constData());
-        if (r.during)
+        for (const QByteArray &fault : QByteArray(faults).split(';')) {
+            if (fault.startsWith("answer ")) {
+                sims.back()->setRawAnswer(QByteArray::fromHex(fault.mid(7)));
+            } else if (fault == "held") {
+                held.setFileName(sims.back()->devicePath());
+                QVERIFY(held.open(QIODevice::ReadWrite) && ::flock(int(held.handle()), LOCK_EX | LOCK_NB) == 0);
+            } else
+                QVERIFY2(fault.isEmpty() || control.execute(fault) == "ok", fault.constData());
+        }
+        if (r.during && moment.isEmpty())
             sims.back()->scriptAnswer(2, QByteArray());
         ports << sims.back()->devicePath();
     }
 
-    QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path()).split(' ');
+    if (QByteArray(r.args).contains("{link}"))
+        QVERIFY(sims.front()->setLink(dir.filePath("link")));
+    QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path())
+                           .replace("{link}", dir.filePath("link")).split(' ');
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", dir.filePath("xdg"));
     env.insert("DUDAZE_PASSWORD", "QUMBELTA");
@@ -134,41 +187,64 @@ void TestCli::run()
     QStringList named;
     for (int i = args.indexOf("-p"); i >= 0; i = args.indexOf("-p", i + 1))
         named << args.value(i + 1);
-    args << "--json";
+    if (!args.removeOne("--text"))
+        args << "--json";
     for (const QString &port : ports)
         args << "-p" << port;
     ports = named + ports;
     // The modules' lines must not stay open in the program through inherited descriptors.
     for (int fd = 3; fd < 1024; ++fd)
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    QFile recordFile(dir.filePath("xdg/dudaze/uploads.jsonl"));
+    const QByteArray before = env.value("RECORD").toUtf8();
+    QVERIFY(before.isEmpty() || (QDir().mkpath(dir.filePath("xdg/dudaze")) && recordFile.open(QIODevice::WriteOnly)
+                                 && recordFile.write(before) == before.size()));
+    recordFile.close();
+    rlimit limit{}, unlimited{};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    limit = unlimited;
+    limit.rlim_cur = env.contains("LIMIT") ? rlim_t(env.value("LIMIT").toULong()) : limit.rlim_cur;
+    ::setrlimit(RLIMIT_FSIZE, &limit); // inherited by the program alone: taken back once it runs
     QProcess cli;
     cli.setProcessEnvironment(env);
     cli.start(QStringLiteral(CLI_PATH), args);
-    QVERIFY(cli.waitForStarted());
+    const bool started = cli.waitForStarted();
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    QVERIFY(started);
     if (r.during) {
-        QTRY_VERIFY_WITH_TIMEOUT(sims.front()->blocksAccepted() >= 2, 10000);
-        if (QByteArray(r.during) == "hangup")
-            sims.front()->hangUp();
-        else if (QByteArray(r.during) == "sigint")
-            ::kill(pid_t(cli.processId()), SIGINT);
+        if (moment == "end")
+            QTRY_VERIFY_WITH_TIMEOUT(sims.front()->lastUpload().ended, 10000);
+        else if (!moment.isEmpty())
+            QTest::qWait(moment.toInt());
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(sims.front()->blocksAccepted() >= 2, 10000);
+        const int signal = during == "sigint" ? SIGINT : during == "sighup" ? SIGHUP : 0;
+        if (signal)
+            ::kill(pid_t(cli.processId()), signal);
+        else if (during == "closeout") {
+            cli.closeReadChannel(QProcess::StandardOutput);
+            sims.front()->send(QByteArray(1, 0x06));
+        } else if (!during.isEmpty())
+            QCOMPARE(SimControl(*sims.front()).execute(during), QByteArray("ok"));
     }
     QTRY_VERIFY_WITH_TIMEOUT(cli.state() == QProcess::NotRunning, 20000);
-    const QByteArray errors = cli.readAllStandardError();
-    QVERIFY2(cli.exitCode() == r.exitCode, qPrintable(QString::number(cli.exitCode()) + ": " + errors));
+    const QByteArray output = cli.readAllStandardOutput(), said = cli.readAllStandardError() + output;
+    QVERIFY2(cli.exitCode() == r.exitCode, qPrintable(QString::number(cli.exitCode()) + ": " + said));
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
 
-    // Standard output is JSON lines only, each with its event and port.
-    QList<QJsonObject> events;
-    for (const QByteArray &line : cli.readAllStandardOutput().split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QJsonObject event = QJsonDocument::fromJson(line).object();
-        QVERIFY2(event.contains("event") && event.contains("port"), line.constData());
-        events << event;
-    }
-    QFile recordFile(dir.filePath("xdg/dudaze/uploads.jsonl"));
     QList<QByteArray> record = recordFile.open(QIODevice::ReadOnly) ? recordFile.readAll().split('\n') : QList<QByteArray>();
     record.removeAll(QByteArray());
+    if (!before.isEmpty()) // kept as it was, on a line of its own
+        QCOMPARE(record.takeFirst(), before);
+    // Standard output is JSON lines only, each with its event and port; what
+    // a closed one could not take, the record holds.
+    QList<QJsonObject> events;
+    for (const QByteArray &line : (during == "closeout" ? record : output.split('\n'))) {
+        QJsonObject event = QJsonDocument::fromJson(line).object();
+        event.remove("time");
+        QVERIFY2(line.isEmpty() || !args.contains("--json") || (event.contains("event") && event.contains("port")), line.constData());
+        events << event;
+    }
     const QStringList expected = QString::fromUtf8(r.events).split('|', Qt::SkipEmptyParts);
     int uploads = 0;
     for (int p = 0; p < expected.size(); ++p) {
@@ -181,7 +257,7 @@ void TestCli::run()
         QVERIFY2(!event.isEmpty(), qPrintable(name + " for " + ports[p]));
         for (const QString &check : checks)
             QCOMPARE(event.value(check.section('=', 0, 0)).toVariant().toString(), check.section('=', 1));
-        if (name != "upload")
+        if (name != "upload" || r.exitCode == 5)
             continue;
         // Its record line: the same event with the time, whole and parsable.
         QJsonObject line;
@@ -218,8 +294,14 @@ void TestCli::run()
             QCOMPARE(contents(file.fileName()), data);
         else if (w == "log")
             QCOMPARE(contents(dir.filePath("log.txt")), sims.front()->logSent());
-        else if (w == "cancel")
-            QVERIFY(wire.endsWith(QByteArray(5, 0x18)));
+        else if (w.startsWith('-'))
+            QVERIFY2(!wire.contains(w.mid(1).toUtf8()), qPrintable(w));
+        else if (w.startsWith('!'))
+            QVERIFY2(said.contains(w.mid(1).toUtf8()), qPrintable(w + " not in: " + said));
+        else if (w == "cancel") {
+            QTRY_VERIFY_WITH_TIMEOUT(!sims.front()->inTransfer(), 1000);
+            QVERIFY(sims.front()->received().endsWith(QByteArray(5, 0x18)));
+        }
         else
             QCOMPARE(wire.contains("KEY 1\r\nLOADDAC\r\n"), w == "load");
     }
