@@ -40,6 +40,12 @@ QMap<QString, QByteArray> checksums(const QString &dir)
 {
     QMap<QString, QByteArray> sums;
     for (const QFileInfo &info : QDir(dir).entryInfoList(QDir::Files | QDir::NoSymLinks)) {
+        // A huge file (all holes) is told by its size and time: reading it
+        // after every action would take minutes.
+        if (info.size() > (1 << 24)) {
+            sums[info.fileName()] = QByteArray::number(info.size()) + ' ' + info.lastModified().toString(Qt::ISODateWithMs).toLatin1();
+            continue;
+        }
         QFile file(info.filePath());
         if (file.open(QIODevice::ReadOnly))
             sums[info.fileName()] = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5);
@@ -679,6 +685,11 @@ private slots:
         QFETCH(uint, seed);
         QFETCH(int, actions);
         QFETCH(QStringList, script);
+        // CAMPAIGN_PART=K/N runs every N-th row from the K-th.
+        static int row = 0;
+        const QString part = qEnvironmentVariable("CAMPAIGN_PART", "1/1");
+        if (row++ % part.section('/', 1).toInt() != part.section('/', 0, 0).toInt() - 1)
+            QSKIP("in another part of the campaign");
         Tally tally;
         const QStringList failures = runAndShrink(seed, qMax(actions, int(script.size())), tally, script);
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join("; ")));
