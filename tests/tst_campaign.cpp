@@ -106,6 +106,7 @@ private:
     bool m_hangupSoon = false;             // the line goes while a cancel waits for the module's prompt
     QMainWindow *m_sender = nullptr;       // the window whose 更新 started the last upload
     QSerialPort m_holder;                  // another program on the module's device
+    QStringList m_pending;                 // the rest of a scene the random operator plays
     // The invariants of every action beyond the boxes, the files and the
     // intrusions.
     void checkLineAndCycle();
@@ -154,6 +155,8 @@ QString Campaign::randomAction()
     static const QStringList names{"connect", "line", "settings", "single", "auto", "switch", "dac", "password",
                                    "close", "open", "send", "stop", "rizhi", "wait", "tick", "fault", "quit", "type"};
     static const std::array<int, 18> weights{2, 1, 2, 4, 3, 3, 3, 3, 2, 5, 6, 2, 3, 6, 4, 7, 1, 2};
+    if (!m_pending.isEmpty())
+        return m_pending.takeFirst();
     // A closed link or a hung-up module is mostly brought back soon, and an
     // upgrade window opened, so that transfers get their turn.
     if (random(0, 1) && !m_f.sim.isOpen())
@@ -220,6 +223,16 @@ QString Campaign::randomAction()
         return "type " + w + ' ' + (m_chosen.isEmpty() ? QStringLiteral("/etc/hostname") : m_chosen.first());
     if (name == "close" || name == "send" || name == "stop")
         return name + ' ' + w;
+    // A log in small pieces cut by 断开, and the next request made inside a
+    // read's gathering wait while the old dump still streams.
+    if (name == "rizhi" && serialPort->isOpen() && !random(0, 2)) {
+        const bool chosen = window && !window->findChild<QTextEdit *>("filename")->toPlainText().isEmpty();
+        const QString again = !chosen || random(0, 1) ? "rizhi new" : "send " + w;
+        m_pending = QStringList{QStringLiteral("fault log-gap %1").arg(random(8, 19)), "rizhi new",
+                                QStringLiteral("wait %1").arg(random(200, 800)), "connect", "connect",
+                                QStringLiteral("in %1 %2").arg(random(20, 400)).arg(again), "wait 2500"};
+        return QStringLiteral("fault log-piece %1").arg(random(1, 3));
+    }
     if (name == "rizhi")
         return "rizhi " + pick({"new", "old", "cancel"});
     if (name == "wait")
