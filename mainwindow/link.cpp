@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "globals.h"
 #include "line/lineprobe.h"
+#include "protocol/uploadrules.h"
 #include "linksettings.h"
 #include "upgrade/upload.h"
 
@@ -116,7 +117,7 @@ void DUDaze::serialPort_readyRead()
     if (dispatching)
         return;
     dispatching = true;
-    delayMs(20);
+    delayMs(Upload::readGatherMs);
     if (!serialPort->isOpen()) {
         // The line went during the gathering wait: nothing left to read.
         dispatching = false;
