@@ -26,8 +26,8 @@ constexpr char ReceiveFirmware[] = "RECV FW\r\n";
 constexpr char ReceiveData[] = "RECV DATA\r\n";
 constexpr char DumpLog[] = "dump logtext\r\n";
 
-// The sequences the module is asked in, in their order. Gaps between them
-// are the caller's: 100 ms for all but the load after a data upload (20 ms).
+// The sequences the module is asked in, in their order, the gaps of
+// pacing.h between them.
 QByteArrayList statusPoll();   // output, alarm and DAC value
 QByteArrayList singleQuery();  // temperature, versions, waveform name
 QByteArrayList connectQuery(); // the output state right after connecting

@@ -13,6 +13,15 @@ constexpr char Temperature[] = "MT:";
 constexpr char Firmware[] = "Firmware Vers:";
 constexpr char Fpga[] = "PL Vers:";
 constexpr char Waveform[] = "SN:";
+
+// The values the status poll and the single query report, by name, in the
+// order they are shown.
+struct Field {
+    const char *name;
+    const char *key;
+};
+constexpr Field fields[] = {{"output", Output}, {"alarm", Alarm}, {"dac", Dac}, {"temperature", Temperature},
+                            {"firmware", Firmware}, {"fpga", Fpga}, {"waveform", Waveform}};
 }
 
 // The text of a received chunk: its bytes up to the first NUL, as UTF-8.
