@@ -8,36 +8,39 @@
 #include <QFile>
 #include <QJsonObject>
 
-namespace {
-constexpr int tailBytes = 64;
-}
-
 LogJob::LogJob(Session &session, QFile &sink)
     : Job(session)
     , m_sink(sink)
 {
-    m_afterPrompt.setSingleShot(true);
-    m_afterPrompt.setInterval(LogRules::promptSilenceMs);
-    m_giveUp.setSingleShot(true);
-    m_giveUp.setInterval(LogRules::giveUpSilenceMs);
-    QObject::connect(&m_afterPrompt, &QTimer::timeout, &session, [this] { end(true, Exit::Done); });
-    QObject::connect(&m_giveUp, &QTimer::timeout, &session, [this] {
-        end(false, Exit::NotDone, QString("the module was silent for %1 s before the end of its log; what arrived is kept")
-                                      .arg(LogRules::giveUpSilenceMs / 1000));
+    m_wake.setSingleShot(true);
+    m_wake.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_wake, &QTimer::timeout, &session, [this] {
+        m_capture.wake(m_clock.elapsed(), false);
+        switch (m_capture.end()) {
+        case LogCapture::End::Complete:
+            return end(true, Exit::Done);
+        case LogCapture::End::Incomplete:
+            return end(false, Exit::NotDone, QString("the module was silent for %1 s before the end of its log; what arrived is kept")
+                                                 .arg(LogRules::giveUpSilenceMs / 1000));
+        case LogCapture::End::None:
+            return rearm();
+        }
     });
 }
 
 void LogJob::start()
 {
     // Late answers to earlier commands are no log.
-    session.whenQuiet(LogRules::quietBeforeDumpMs, LogRules::quietWaitLimitMs, [this](bool quiet) {
+    session.whenQuiet([this](bool quiet) {
         if (!quiet)
             return session.finish(Exit::NotDone, QStringLiteral("the line never went quiet; no log asked for"));
         m_dumping = true;
         if (!m_sink.fileName().isEmpty())
             m_sink.resize(0);
         session.write(Cmd::DumpLog);
-        m_giveUp.start();
+        m_clock.start();
+        m_capture.start(0);
+        rearm();
     });
 }
 
@@ -48,12 +51,13 @@ void LogJob::received(const QByteArray &bytes)
     if (m_sink.write(bytes) != bytes.size() || !m_sink.flush())
         return end(false, Exit::BadInput, "cannot write the log to " + m_sink.fileName() + ": " + m_sink.errorString());
     m_saved += bytes.size();
-    m_tail = (m_tail + bytes).right(tailBytes);
-    m_giveUp.start();
-    if (lastTextChar(m_tail) == '>')
-        m_afterPrompt.start();
-    else
-        m_afterPrompt.stop();
+    m_capture.received(bytes, m_clock.elapsed());
+    rearm();
+}
+
+void LogJob::rearm()
+{
+    m_wake.start(int(qMax<qint64>(0, m_capture.wakeAt() - m_clock.elapsed())));
 }
 
 void LogJob::interrupted()
@@ -68,8 +72,7 @@ void LogJob::lost(const QString &why)
 
 void LogJob::end(bool complete, int code, const QString &message)
 {
-    m_afterPrompt.stop();
-    m_giveUp.stop();
+    m_wake.stop();
     m_sink.close();
     const bool toStdout = m_sink.fileName().isEmpty();
     const QString where = toStdout ? QStringLiteral("-") : m_sink.fileName();

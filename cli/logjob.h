@@ -2,13 +2,15 @@
 #define CLI_LOGJOB_H
 
 #include "session.h"
+#include "protocol/logcapture.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 class QFile;
 
 // log FILE|-: asks for the dump once the line is quiet and saves every byte
-// as it comes; the module's prompt as the last character, then silence, ends it.
+// as it comes; the log capture tells its end.
 class LogJob : public Job
 {
 public:
@@ -20,13 +22,15 @@ public:
     void lost(const QString &why) override;
 
 private:
+    void rearm();
     void end(bool complete, int code, const QString &message = QString());
 
     QFile &m_sink;
     bool m_dumping = false;
     qint64 m_saved = 0;
-    QByteArray m_tail;   // the last bytes, where the prompt is looked for
-    QTimer m_afterPrompt, m_giveUp;
+    LogCapture m_capture;
+    QElapsedTimer m_clock;
+    QTimer m_wake;
 };
 
 #endif

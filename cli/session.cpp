@@ -3,10 +3,10 @@
 #include "exitcodes.h"
 #include "invocation.h"
 #include "output.h"
-#include "pacing.h"
 #include "platform.h"
 #include "line/lineprobe.h"
 #include "ports.h"
+#include "protocol/pacing.h"
 
 namespace {
 // Bytes still queued when a session ends get this long to leave.
@@ -19,17 +19,10 @@ Session::Session(const QString &given, const Invocation &inv, Output &out, QObje
     , m_inv(inv)
     , m_out(out)
 {
-    m_quiet.setSingleShot(true);
-    m_quietLimit.setSingleShot(true);
-    m_quiet.setTimerType(Qt::PreciseTimer);
-    auto settle = [this](bool quiet) {
-        m_quiet.stop();
-        m_quietLimit.stop();
-        if (auto then = std::exchange(m_onQuiet, nullptr))
-            then(quiet);
-    };
-    connect(&m_quiet, &QTimer::timeout, this, [settle] { settle(true); });
-    connect(&m_quietLimit, &QTimer::timeout, this, [settle] { settle(false); });
+    m_clock.start();
+    m_quietWake.setSingleShot(true);
+    m_quietWake.setTimerType(Qt::PreciseTimer);
+    connect(&m_quietWake, &QTimer::timeout, this, &Session::checkQuiet);
     connect(&m_port, &QSerialPort::readyRead, this, &Session::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &Session::onError);
 }
@@ -67,7 +60,7 @@ void Session::start(std::unique_ptr<Job> job)
     if (!m_job->startsOnQuietLine())
         return m_job->start();
     m_settling = true;
-    whenQuiet(Pace::quietMs, Pace::quietLimitMs, [this](bool quiet) {
+    whenQuiet([this](bool quiet) {
         m_settling = false;
         if (!quiet)
             return finish(Exit::NotDone, QStringLiteral("the module did not stop sending (an old log?); nothing asked"));
@@ -113,16 +106,26 @@ void Session::after(int ms, std::function<void()> then)
     });
 }
 
-void Session::whenQuiet(int quietMs, int limitMs, std::function<void(bool)> then)
+void Session::whenQuiet(std::function<void(bool)> then)
 {
     m_onQuiet = std::move(then);
-    m_quiet.start(quietMs);
-    m_quietLimit.start(limitMs);
+    m_quietLine.begin(m_clock.elapsed());
+    m_quietWake.start(QuietLine::quietMs);
+}
+
+void Session::checkQuiet()
+{
+    const qint64 now = m_clock.elapsed();
+    m_quietLine.wake(now, m_port.bytesAvailable() > 0);
+    if (m_quietLine.state() == QuietLine::State::Waiting)
+        return m_quietWake.start(int(m_quietLine.wakeAt() - now));
+    if (auto then = std::exchange(m_onQuiet, nullptr))
+        then(m_quietLine.state() == QuietLine::State::Quiet);
 }
 
 void Session::ask(const QByteArrayList &commands, std::function<void(bool)> then)
 {
-    writePaced(commands, Pace::commandGapMs, 0, [this, then] { whenQuiet(Pace::quietMs, Pace::quietLimitMs, then); });
+    writePaced(commands, Pace::commandGapMs, 0, [this, then] { whenQuiet(then); });
 }
 
 void Session::onReadyRead()
@@ -131,8 +134,8 @@ void Session::onReadyRead()
     if (bytes.isEmpty() || m_ended)
         return;
     m_out.trace(m_given, false, bytes);
-    if (m_quiet.isActive())
-        m_quiet.start();
+    if (m_onQuiet)
+        m_quietLine.arrived(m_clock.elapsed());
     if (!m_settling)
         m_job->received(bytes);
 }
@@ -155,8 +158,7 @@ void Session::finish(int code, const QString &message)
         return;
     m_ended = true;
     m_code = code;
-    m_quiet.stop();
-    m_quietLimit.stop();
+    m_quietWake.stop();
     m_onQuiet = nullptr;
     if (!message.isEmpty())
         m_out.error(m_given, code, message);

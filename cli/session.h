@@ -1,6 +1,9 @@
 #ifndef CLI_SESSION_H
 #define CLI_SESSION_H
 
+#include "protocol/quietline.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QTimer>
@@ -40,9 +43,8 @@ public:
     void writePaced(const QByteArrayList &commands, int gapMs, int tailMs, std::function<void()> then);
     // Runs then in ms, unless the session has ended meanwhile.
     void after(int ms, std::function<void()> then);
-    // then(true) once the line has been quiet for quietMs; then(false) if it
-    // has not been by limitMs.
-    void whenQuiet(int quietMs, int limitMs, std::function<void(bool)> then);
+    // then(true) once the line is quiet, then(false) if it does not go quiet (QuietLine).
+    void whenQuiet(std::function<void(bool)> then);
     // The commands at the usual pace, then then(quiet) once their answers are in.
     void ask(const QByteArrayList &commands, std::function<void(bool)> then);
     // Ends the session with code; a message goes to standard error. Bytes
@@ -56,13 +58,16 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void close();
+    void checkQuiet();
 
     QString m_given;
     const Invocation &m_inv;
     Output &m_out;
     QSerialPort m_port;
     std::unique_ptr<Job> m_job;
-    QTimer m_quiet, m_quietLimit;
+    QElapsedTimer m_clock;
+    QuietLine m_quietLine;
+    QTimer m_quietWake;
     std::function<void(bool)> m_onQuiet;
     bool m_settling = false; // what arrives before the job starts is no answer to it
     bool m_ended = false;

@@ -3,7 +3,7 @@
 #include "exitcodes.h"
 #include "invocation.h"
 #include "output.h"
-#include "pacing.h"
+#include "protocol/pacing.h"
 #include "protocol/commands.h"
 #include "protocol/replyvalue.h"
 

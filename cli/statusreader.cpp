@@ -6,19 +6,11 @@
 
 #include <algorithm>
 
-namespace {
-const struct {
-    const char *name;
-    const char *key;
-} fields[] = {{"output", Key::Output}, {"alarm", Key::Alarm}, {"dac", Key::Dac}, {"temperature", Key::Temperature},
-              {"firmware", Key::Firmware}, {"fpga", Key::Fpga}, {"waveform", Key::Waveform}};
-}
-
 QJsonObject StatusReader::values() const
 {
     const QString text = replyText(m_bytes);
     QJsonObject values;
-    for (const auto &field : fields) {
+    for (const Key::Field &field : Key::fields) {
         bool found = false;
         const QString value = replyValue(text, QLatin1String(field.key), &found);
         values.insert(QLatin1String(field.name), found ? QJsonValue(value) : QJsonValue());
@@ -44,7 +36,7 @@ const QStringList queriedValues{"dac", "temperature", "firmware", "fpga", "wavef
 QString statusText(const QJsonObject &values, const QStringList &only)
 {
     QStringList parts;
-    for (const auto &field : fields) {
+    for (const Key::Field &field : Key::fields) {
         const QJsonValue v = values.value(QLatin1String(field.name));
         if (only.isEmpty() || only.contains(QLatin1String(field.name)))
             parts << QLatin1String(field.name) + ' ' + (v.isNull() ? QStringLiteral("-") : v.toString());

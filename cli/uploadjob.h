@@ -3,15 +3,13 @@
 
 #include "session.h"
 #include "statusreader.h"
+#include "protocol/uploadmachine.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QTimer>
 
-#include <functional>
-
 class Record;
-struct UploadTarget;
 
 // The file to upload, read whole and checked before any port opens.
 struct UploadFile {
@@ -22,9 +20,9 @@ struct UploadFile {
     QString sha256;
 };
 
-// upload firmware|data FILE: the versions before, the XMODEM-1K transfer
-// (each block right after the ACK of the one before), the module's prompt
-// judged, the load after a data upload, the versions after; one record line.
+// upload firmware|data FILE: the versions before, the upload machine driven
+// on the line (each block right after the ACK of the one before), the load
+// after a data upload, the versions after; one record line.
 class UploadJob : public Job
 {
 public:
@@ -35,14 +33,11 @@ public:
     void lost(const QString &why) override;
 
 private:
-    enum class Stage { Before, Requesting, Sending, Ending, Cancelling, Loading, After };
-    void blockReply(const QByteArray &bytes);
-    void sendBlock();
-    void farewellRead(const QByteArray &bytes);
-    void judgeFarewell();
-    // Out of receive mode before giving up: the cancel, the module's prompt
-    // awaited, the cancel once more if none came; then the upload ends so.
-    void giveUp(const char *result, int code, const QString &message);
+    enum class Stage { Before, Transfer, Loading, After };
+    // Hands what the machine asks for to the line and its timer.
+    void drive();
+    void transferEnded();
+    QString whyEnded() const;
     void completed();
     void progress(bool force);
     void end(const char *result, int code, const QString &message = QString());
@@ -52,21 +47,13 @@ private:
     Stage m_stage = Stage::Before;
     StatusReader m_reader;
     QJsonObject m_before, m_after;
-    int m_offset = 0;        // file bytes the module has acknowledged
-    int m_lastLength = 0;    // file bytes in the block on its way
-    quint8 m_blockNo = 0;
-    int m_blocks = 0;
-    int m_naks = 0;
-    int m_naksInRow = 0;
-    bool m_secondEot = false;
-    QByteArray m_read;       // the module's read after the end of the transfer, while it gathers
-    QTimer m_readCut;        // ends that read
+    UploadMachine m_machine;
+    QTimer m_wake;
     bool m_interruptPending = false; // honoured once the module's verdict (and the load) are in
-    std::function<void(bool answered)> m_afterCancel; // how a given-up upload ends
-    QElapsedTimer m_clock;   // from the module's receive command
+    bool m_interruptedAgain = false;
+    QElapsedTimer m_clock;    // from the module's receive command
     qint64 m_transferMs = -1; // to the end of the transfer: the module's prompt, or the upload's end
     qint64 m_lastProgress = -1;
-    QTimer m_silence;
 };
 
 #endif
