@@ -208,16 +208,20 @@ QString Campaign::randomAction()
     // As a person would: 取消 where the window's buttons are off (after an
     // upload), mostly a file before 更新.
     if ((name == "open" || name == "send") && !SimFixture::upgradeButton(window, 0)->isEnabled() && random(0, 3))
-        return "stop " + w;
+        name = "stop";
     if (name == "open" || (name == "send" && window->findChild<QTextEdit *>("filename")->toPlainText().isEmpty() && random(0, 3))) {
         const int size = std::array<int, 5>{0, 1, 1024, random(1, 5000), random(5000, 200 * 1024)}[size_t(random(0, 9) ? random(1, 4) : 0)];
         // Names as people and build systems make them: look-alikes of markup,
         // no-break and full-width blanks.
         return QStringLiteral("open %1 %2 %3").arg(w).arg(size).arg(pick({"plain", "plain", "rich", "nbsp", "wide", "removed"}));
     }
-    if (name == "stop")
+    if (name == "stop") {
         m_hangupSoon = m_cancelsIgnored && window == m_sender && (owner == LineOwner::FirmwareUpload || owner == LineOwner::DataUpload)
                 && random(0, 1);
+        // The operator types the old name into the box 取消 empties, and sends.
+        if (!m_hangupSoon && m_chosen.contains(window) && random(0, 1))
+            m_pending = QStringList{"type " + w + ' ' + m_chosen.value(window), "send " + w};
+    }
     // A path typed into a box that 取消 emptied chooses nothing either.
     if (name == "type")
         return "type " + w + ' ' + (m_chosen.isEmpty() ? QStringLiteral("/etc/hostname") : m_chosen.first());
@@ -339,6 +343,8 @@ void Campaign::perform(const QString &action)
         const bool free = m_f.window->lineOwner() == LineOwner::None;
         QTest::mouseClick(SimFixture::upgradeButton(w, 1), Qt::LeftButton);
         if (free && m_f.window->lineOwner() != LineOwner::None) {
+            if (!m_chosen.contains(w))
+                m_failures << "an upload started in a window with nothing chosen: " + a.value(1);
             m_sender = w;
             m_image = shown;
             m_target = w->objectName() == "FS" ? ModuleSim::Target::Data : ModuleSim::Target::Firmware;
