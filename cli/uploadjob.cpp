@@ -180,7 +180,6 @@ void UploadJob::lost(const QString &why)
     if (m_stage == Stage::Before)
         return session.finish(Exit::Port, why + "; nothing uploaded");
     m_machine.lineLost();
-    m_wake.stop();
     // Done only once the load after data has gone out.
     end(m_stage == Stage::After ? "done" : "lost", Exit::Port, why);
 }

@@ -119,7 +119,7 @@ void UploadMachine::wake(qint64 now)
     if (due(m_secondEotAt)) {
         m_writes << QByteArray(1, Xmodem::EOT);
         m_secondEot = true;
-        if (!m_read.isEmpty() && m_readEndsAt < 0)
+        if (m_readEndsAt < 0)
             judgeFarewell();
     }
     if (due(m_readEndsAt) && m_secondEot)
@@ -161,10 +161,8 @@ void UploadMachine::cancel(qint64 now)
 
 void UploadMachine::lineLost()
 {
-    if (ended())
-        return;
-    m_writes.clear();
-    finish(End::Lost);
+    if (!ended())
+        finish(End::Lost);
 }
 
 // Out of receive mode before the end: the cancel, the module's prompt
@@ -197,15 +195,10 @@ qint64 UploadMachine::wakeAt() const
 
 const char *UploadMachine::result() const
 {
-    switch (m_end) {
-    case End::None: return "";
-    case End::Done: return "done";
-    case End::Cancelled: return "cancelled";
-    case End::ModuleCancelled: return "module-cancelled";
-    case End::Silence: return "timeout";
-    case End::Lost: return "lost";
-    default: return "failed";
-    }
+    static const char *const names[] = {"", "done", "failed", "failed", "failed", "failed", "timeout", "cancelled",
+                                        "module-cancelled", "lost"};
+    static_assert(sizeof(names) / sizeof(*names) == int(End::Lost) + 1, "a name for every end");
+    return names[int(m_end)];
 }
 
 int UploadMachine::blockTotal() const

@@ -17,6 +17,9 @@
 //   when wakeAt() due: m.wake(now);
 //   operator's cancel: m.cancel(now);     // before start() too: then nothing goes out
 //   line gone:         m.lineLost();
+//   line given up by the operator while running(): lineLost() first, then
+//                      the driver writes Upload::cancel() itself, so that no
+//                      read handled meanwhile sends a block behind it.
 //   after every call:  write each of takeWrites() in order, as separate writes;
 //                      show takeEvents() (counts: blocksTaken(), naks(), ...);
 //                      (re)arm one timer for wakeAt() (-1: none);
@@ -50,18 +53,14 @@ class UploadMachine
 {
 public:
     enum class Event { Started, BlockTaken, Resend, Ended };
-    enum class End {
-        None,
-        Done,               // the prompt where the target wants it, every byte acknowledged
-        PromptBeforeBlocks, // the module's prompt instead of its 'C'
-        LeftReceiveMode,    // the module's prompt while blocks flowed
-        FarewellRefused,    // the prompt after the EOTs at a position that is no success
-        NakLimit,           // the cancel procedure after too many NAKs
-        Silence,            // the cancel procedure after a silent module
-        Cancelled,          // the operator's cancel (and its procedure)
-        ModuleCancelled,    // the module's CAN
-        Lost                // the line went
-    };
+    // Done: the prompt where the target wants it, every byte acknowledged.
+    // PromptBeforeBlocks: the module's prompt instead of its 'C'.
+    // LeftReceiveMode: the module's prompt while blocks flowed.
+    // FarewellRefused: the prompt after the EOTs at a position that is no success.
+    // NakLimit, Silence, Cancelled: the cancel procedure after too many NAKs, a
+    // silent module, the operator's cancel. ModuleCancelled: the module's CAN.
+    enum class End { None, Done, PromptBeforeBlocks, LeftReceiveMode, FarewellRefused, NakLimit, Silence, Cancelled,
+                     ModuleCancelled, Lost };
 
     UploadMachine(const UploadTarget &target, const QByteArray &data, const UploadSettings &settings);
 
@@ -112,11 +111,8 @@ private:
     bool m_answered = false;
     int m_prompt = -1;
     quint8 m_blockNo = 0;
-    int m_offset = 0;     // file bytes acknowledged
-    int m_lastLength = 0; // file bytes in the block on its way
-    int m_blocks = 0;
-    int m_naks = 0;
-    int m_naksInRow = 0;
+    // File bytes acknowledged and in the block on its way; blocks taken; NAKs in all and of this block.
+    int m_offset = 0, m_lastLength = 0, m_blocks = 0, m_naks = 0, m_naksInRow = 0;
     bool m_secondEot = false;
     QByteArray m_read; // the farewell read so far
     // Deadlines, -1 when not set.
