@@ -39,9 +39,6 @@ public:
     // An upload takes the line: a fresh block flow, polling stopped, the link
     // controls locked.
     void uploadStarted(LineOwner upload);
-    // The operator cancelled the running upload; it ends at the module's
-    // prompt, or 3 s later without one.
-    void uploadCancelled();
     // Ends the upload that holds the line with its box (and, when it
     // completed, the follow-up commands).
     void endUpload(const QString &title, const QString &text, const QByteArrayList &followUp = {});

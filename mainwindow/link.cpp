@@ -7,6 +7,7 @@
 #include "protocol/uploadrules.h"
 #include "linksettings.h"
 #include "upgrade/upload.h"
+#include "upgrade/uploadtransfer.h"
 
 #include <QMessageBox>
 #include <QTimer>
@@ -68,6 +69,8 @@ void DUDaze::leaveLine()
     // ends in the tool before, so that no reply read meanwhile sends a block
     // behind the cancel.
     const bool receiving = uploadReachedModule(this);
+    if (UploadTransfer *upload = runningTransfer(this))
+        upload->lineGone();
     showClosedLink();
     if (receiving) {
         writeUploadCancel();

@@ -3,7 +3,7 @@
 #include "mainwindow/commands.h"
 #include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
-#include "transfer.h"
+#include "uploadtransfer.h"
 #include "ui_fs.h"
 #include "ui_sheng.h"
 #include "protocol/xmodem.h"
@@ -17,9 +17,8 @@
 
 namespace {
 
-// The window of the upload that holds the line; gone with its window.
-QPointer<QWidget> uploadWindow;
-UploadView uploadWidgets;
+// The upload that holds the line; gone once it has ended.
+QPointer<UploadTransfer> running;
 
 void refuse(QWidget *window, const char *text)
 {
@@ -54,14 +53,22 @@ const UploadKind *runningUpload(const DUDaze *main)
     }
 }
 
-bool uploadReachedModule(const DUDaze *main)
+UploadTransfer *runningTransfer(const DUDaze *main)
 {
-    return runningUpload(main) && (uploadPhase == UploadPhase::Sending || uploadPhase == UploadPhase::Cancelled);
+    const UploadKind *kind = runningUpload(main);
+    return kind && running && &running->kind() == kind ? running.data() : nullptr;
 }
 
-UploadView uploadingView()
+bool uploadReachedModule(const DUDaze *main)
 {
-    return uploadWindow ? uploadWidgets : UploadView();
+    const UploadTransfer *upload = runningTransfer(main);
+    return upload && upload->reachedModule();
+}
+
+int uploadBytesLeft(const DUDaze *main)
+{
+    const UploadTransfer *upload = runningTransfer(main);
+    return upload ? upload->bytesLeft() : 0;
 }
 
 UploadView uploadView(Ui::sheng *ui)
@@ -90,7 +97,7 @@ void setUpUploadWindow(QWidget *window, QProgressBar *jindu)
 
 void chooseUploadFile(const UploadView &view)
 {
-    filePath = QFileDialog::getOpenFileName(view.window, QString(), QString(), QString());
+    const QString filePath = QFileDialog::getOpenFileName(view.window, QString(), QString(), QString());
     // The window uploads exactly what its own dialog chose: the box only
     // shows it (as plain text: a name is no markup), and what is typed over
     // it chooses nothing.
@@ -137,34 +144,25 @@ void startUpload(const UploadKind &kind, const UploadView &view)
         return refuse(view.window, "文件为空");
 
     main->uploadStarted(kind.owner);
-    filePath = path;
-    fileData = data;
-    sendOffset = 0;
-    fileSize = bytesLeft = int(fileData.size());
-    blockNo = 0;
-    blockCount = 0;
-    uploadPhase = UploadPhase::Waiting;
-    uploadWindow = view.window;
-    uploadWidgets = view;
-    view.zongdaxiao->setText(kilobytes(fileSize / 1024 + 1));
+    auto *upload = new UploadTransfer(main, kind, view, data);
+    running = upload;
+    view.zongdaxiao->setText(kilobytes(int(data.size()) / 1024 + 1));
     view.yifasong->setText(kilobytes(0));
     view.send->setEnabled(false);
     view.open->setEnabled(false);
     // Answers still on their way (a poll's, a query's) would be read as the
     // module's upload replies: a 'C' or a '>' in them starts or ends it.
-    const bool quiet = main->waitForQuietLine([main, &kind] {
-        return runningUpload(main) == &kind && uploadPhase == UploadPhase::Waiting;
-    });
-    if (runningUpload(main) != &kind || !serialPort->isOpen())
+    const QPointer<UploadTransfer> still = upload;
+    const bool quiet = main->waitForQuietLine([main, still] { return still && runningTransfer(main) == still && still->waiting(); });
+    if (!still || runningTransfer(main) != still || !serialPort->isOpen())
         return; // the link went meanwhile
-    if (!quiet || uploadPhase != UploadPhase::Waiting) {
+    if (!quiet || !still->waiting()) {
         // Nothing went to the module: not done, and the line is free again.
+        still->lineGone();
         main->endUpload(QStringLiteral("OK"), QString::fromUtf8(kind.failureText));
         return;
     }
-    uploadPhase = UploadPhase::Sending;
-    recvMode = kind.mode;
-    serialPort->write(kind.target.command);
+    still->start();
 }
 
 void cancelUpload(const UploadView &view)
@@ -178,21 +176,14 @@ void cancelUpload(const UploadView &view)
 
     // Another window's upload or a log download keeps its line and its state.
     DUDaze *main = mainWindowOf(view.window);
-    const bool own = runningUpload(main) && uploadWindow == view.window;
+    UploadTransfer *upload = runningTransfer(main);
+    const bool own = upload && upload->window() == view.window;
     if (!main || !serialPort->isOpen() || (main->lineOwner() != LineOwner::None && !own))
         return;
-    if (own && uploadPhase == UploadPhase::Waiting) {
-        // Nothing has gone to the module yet: the wait ends the upload.
-        uploadPhase = UploadPhase::Cancelled;
-        return;
-    }
-    blockNo = 0;
-    sendOffset = 0;
-    blockCount = 0;
-    bytesLeft = 0;
-    writeUploadCancel();
-    if (own && uploadPhase == UploadPhase::Sending)
-        main->uploadCancelled();
+    if (own && !upload->ended())
+        upload->cancel();
+    else
+        writeUploadCancel();
 }
 
 void writeUploadCancel()
@@ -207,8 +198,9 @@ void uploadWindowClosed(const UploadView &view)
         return;
     // Closing the window of a running upload is its cancel: the window could
     // not be opened again to press "取消" while the controls are locked.
-    if (runningUpload(main) && uploadWindow == view.window) {
-        if (uploadPhase == UploadPhase::Sending || uploadPhase == UploadPhase::Waiting)
+    const UploadTransfer *upload = runningTransfer(main);
+    if (upload && upload->window() == view.window) {
+        if (upload->waiting() || (upload->reachedModule() && !upload->cancelling()))
             cancelUpload(view);
         return;
     }

@@ -32,9 +32,6 @@ class FS;
 // The widgets of a window's form.
 UploadView uploadView(Ui::sheng *ui);
 UploadView uploadView(Ui::FS *ui);
-// The window whose upload holds the line, where its progress shows; empty
-// when there is none.
-UploadView uploadingView();
 
 // What tells a firmware upload from a waveform data upload.
 struct UploadKind {
@@ -64,9 +61,14 @@ void writeUploadCancel();
 
 // The kind of the upload that holds the line of this main window; null when none does.
 const UploadKind *runningUpload(const DUDaze *main);
+// That upload itself; null when none runs.
+class UploadTransfer;
+UploadTransfer *runningTransfer(const DUDaze *main);
 // Whether the module may be receiving that upload: its command has gone out
 // and neither the module's prompt or cancel nor the end has come yet.
 bool uploadReachedModule(const DUDaze *main);
+// The file bytes of that upload the module has not acknowledged yet.
+int uploadBytesLeft(const DUDaze *main);
 
 // "0K", "2K": the sizes shown in the windows.
 QString kilobytes(int count);

@@ -1,0 +1,129 @@
+#include "uploadtransfer.h"
+
+#include "mainwindow/dudaze.h"
+#include "mainwindow/globals.h"
+#include "protocol/commands.h"
+#include "protocol/xmodem.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSerialPort>
+
+UploadTransfer::UploadTransfer(DUDaze *main, const UploadKind &kind, const UploadView &view, const QByteArray &data)
+    : QObject(main)
+    , m_main(main)
+    , m_kind(kind)
+    , m_view(view)
+    , m_window(view.window)
+    , m_machine(kind.target, data, UploadSettings::window())
+    , m_size(int(data.size()))
+{
+    m_clock.start();
+    m_wake.setSingleShot(true);
+    m_wake.setTimerType(Qt::PreciseTimer);
+    connect(&m_wake, &QTimer::timeout, this, [this] {
+        m_machine.wake(m_clock.elapsed());
+        drive();
+    });
+}
+
+void UploadTransfer::start()
+{
+    m_started = true;
+    recvMode = m_kind.mode;
+    m_machine.start(m_clock.elapsed());
+    drive();
+}
+
+void UploadTransfer::received(const QByteArray &read)
+{
+    m_machine.received(read, m_clock.elapsed());
+    drive();
+}
+
+void UploadTransfer::cancel()
+{
+    m_machine.cancel(m_clock.elapsed());
+    // Before the request nothing goes out: the quiet wait ends the upload.
+    if (m_started)
+        drive();
+}
+
+void UploadTransfer::lineGone()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    m_machine.lineLost();
+    m_wake.stop();
+    deleteLater();
+}
+
+// Writes what the machine says, in order, while the line is still the
+// upload's; shows its progress; wakes it when it asks; ends it once.
+void UploadTransfer::drive()
+{
+    if (m_ending)
+        return;
+    if (!serialPort->isOpen() || m_main->lineOwner() != m_kind.owner)
+        return lineGone();
+    for (const QByteArray &bytes : m_machine.takeWrites()) {
+        if (bytes.startsWith(Xmodem::STX)) {
+            m_blocks << bytes;
+            emit m_main->recvOK(); // sendOnce writes the block
+        } else {
+            serialPort->write(bytes);
+        }
+    }
+    for (const UploadMachine::Event event : m_machine.takeEvents()) {
+        if (event == UploadMachine::Event::Started)
+            m_flowing = true;
+        // The bar follows each block taken but the last, by the block now on its way.
+        if (event == UploadMachine::Event::BlockTaken && m_window && m_machine.bytesTaken() < m_size) {
+            const double percent = (m_machine.blocksTaken() + 1) * 1024.0 / m_size * 100;
+            if (percent < 100)
+                m_view.jindu->setValue(int(percent));
+        }
+    }
+    const qint64 at = m_machine.wakeAt();
+    if (at >= 0)
+        m_wake.start(int(qMax<qint64>(0, at - m_clock.elapsed())));
+    else
+        m_wake.stop();
+    if (m_machine.ended())
+        return finish();
+    // The block on its way, or the last one sent; after a cancel the window
+    // has started over.
+    if (m_window && m_flowing && !m_machine.cancelling())
+        m_view.yifasong->setText(kilobytes(qMin(m_machine.blocksTaken() + 1, m_machine.blockTotal())));
+}
+
+void UploadTransfer::finish()
+{
+    m_ending = true;
+    m_wake.stop();
+    const UploadView view = m_window ? m_view : UploadView();
+    switch (m_machine.end()) {
+    case UploadMachine::End::Lost:
+        break;
+    case UploadMachine::End::Done:
+        if (view.jindu)
+            view.jindu->setValue(100);
+        m_main->endUpload(QStringLiteral("OK"), QStringLiteral("更新完成"),
+                          m_machine.loadDue() ? Cmd::loadAfterData() : QByteArrayList());
+        break;
+    case UploadMachine::End::ModuleCancelled:
+        // The module has cancelled: the window starts over.
+        forgetChosenFile(view);
+        if (view.yifasong) {
+            view.yifasong->setText(kilobytes(0));
+            view.zongdaxiao->setText(kilobytes(0));
+        }
+        m_main->endUpload(QStringLiteral("提示"), QStringLiteral("停止更新"));
+        break;
+    default:
+        m_main->endUpload(QStringLiteral("OK"), QString::fromUtf8(m_kind.failureText));
+        break;
+    }
+    deleteLater();
+}
