@@ -1,6 +1,5 @@
 #include "logdownload.h"
 
-#include "protocol/logrules.h"
 #include "mainwindow/commands.h"
 #include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
@@ -9,22 +8,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSerialPort>
-#include <QTimer>
-
 
 QString logFilePath;
 
 namespace {
-// A chunk that could not be written: the end is then not reported as done.
-bool logWriteFailed = false;
-// The bytes so far end with the module's prompt; whether that is the end
-// is known only once the line stays silent after it.
-bool logEndsWithPrompt = false;
-// The end box is up: what still comes is saved, but ends nothing again.
-bool logEnding = false;
-
-using namespace LogRules;
+// The download that holds the line; gone once it has ended.
+QPointer<LogDownload> running;
 }
 
 void DUDaze::rizhi_MENU()
@@ -42,9 +33,10 @@ void DUDaze::rizhi_MENU()
     }
     file.close();
     logFilePath = path;
-    logWriteFailed = false;
-    logEndsWithPrompt = false;
-    logEnding = false;
+    if (running)
+        running->deleteLater();
+    auto *download = new LogDownload(this, path);
+    running = download;
     claimLine(LineOwner::LogDownload);
     // Answers to commands written before the line was taken are no part of
     // the log: they go to their own handler until the line has been quiet.
@@ -55,59 +47,84 @@ void DUDaze::rizhi_MENU()
             endLogDownload(QStringLiteral("错误"), QStringLiteral("日志下载未完成"));
         return;
     }
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        logWriteFailed = true;
-    file.close();
     recvMode = 5;
     writeCommand(Cmd::DumpLog);
-    if (!logSilence) {
-        logSilence = new QTimer(this);
-        logSilence->setSingleShot(true);
-        // A coarse timer may fire 5 % early: 750 ms short of the 15 s.
-        logSilence->setTimerType(Qt::PreciseTimer);
-        connect(logSilence, SIGNAL(timeout()), this, SLOT(logLineSilent()));
-    }
-    logSilence->start(giveUpSilenceMs);
+    download->started();
 }
 
 void DUDaze::parseLogReply(const QByteArray &bytes)
 {
-    if (owner != LineOwner::LogDownload)
-        return;
-    // Saved as the module sent it, and on disk before the next chunk comes.
-    QFile file(logFilePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush())
-        logWriteFailed = true;
-    file.close();
-    if (logEnding)
-        return;
-    // A chunk of blanks and line ends leaves the judgement of the last text as it was.
-    if (const char last = lastTextChar(bytes))
-        logEndsWithPrompt = last == '>';
-    logSilence->start(logEndsWithPrompt ? promptSilenceMs : giveUpSilenceMs);
-}
-
-void DUDaze::logLineSilent()
-{
-    if (owner != LineOwner::LogDownload || logEnding)
-        return;
-    // Bytes still waiting for their dispatch break the silence, also those
-    // the port has not fetched from the line yet (the loop may run late).
-    if (dispatching || serialPort->bytesAvailable() > 0 || bytesOnLine(serialPort->handle()) > 0) {
-        logSilence->start(promptSilenceMs);
-        return;
-    }
-    if (!logEndsWithPrompt)
-        endLogDownload(QStringLiteral("错误"), QStringLiteral("日志下载未完成"));
-    else if (logWriteFailed)
-        endLogDownload(QStringLiteral("错误"), QStringLiteral("日志文件写入失败"));
-    else
-        endLogDownload(QStringLiteral("提示"), QStringLiteral("日志下载完成"));
+    if (owner == LineOwner::LogDownload && running)
+        running->received(bytes);
 }
 
 void DUDaze::endLogDownload(const QString &title, const QString &text)
 {
-    logEnding = true;
     finishTransfer(title, text);
-    logEnding = false;
+}
+
+LogDownload::LogDownload(DUDaze *main, const QString &path)
+    : QObject(main)
+    , m_main(main)
+{
+    logFilePath = path;
+    m_clock.start();
+    m_wake.setSingleShot(true);
+    // A coarse timer may fire 5 % early: 750 ms short of the 15 s.
+    m_wake.setTimerType(Qt::PreciseTimer);
+    connect(&m_wake, &QTimer::timeout, this, [this] { wake(); });
+}
+
+void LogDownload::started()
+{
+    QFile file(logFilePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        m_writeFailed = true;
+    m_capture.start(m_clock.elapsed());
+    arm();
+}
+
+void LogDownload::received(const QByteArray &bytes)
+{
+    // Saved as the module sent it, and on disk before the next chunk comes.
+    QFile file(logFilePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(bytes) != bytes.size() || !file.flush())
+        m_writeFailed = true;
+    file.close();
+    if (m_ending)
+        return;
+    m_capture.received(bytes, m_clock.elapsed());
+    arm();
+}
+
+void LogDownload::arm()
+{
+    const qint64 at = m_capture.wakeAt();
+    if (at >= 0)
+        m_wake.start(int(qMax<qint64>(0, at - m_clock.elapsed())));
+}
+
+void LogDownload::wake()
+{
+    if (m_ending || m_main->lineOwner() != LineOwner::LogDownload || !serialPort->isOpen())
+        return;
+    // Bytes still waiting for their dispatch break the silence, also those
+    // the port has not fetched from the line yet (the loop may run late).
+    m_capture.wake(m_clock.elapsed(), m_main->gathering() || serialPort->bytesAvailable() > 0
+                                              || bytesOnLine(serialPort->handle()) > 0);
+    switch (m_capture.end()) {
+    case LogCapture::End::None:
+        return arm();
+    case LogCapture::End::Incomplete:
+        return end(QStringLiteral("错误"), QStringLiteral("日志下载未完成"));
+    case LogCapture::End::Complete:
+        return m_writeFailed ? end(QStringLiteral("错误"), QStringLiteral("日志文件写入失败"))
+                             : end(QStringLiteral("提示"), QStringLiteral("日志下载完成"));
+    }
+}
+
+void LogDownload::end(const QString &title, const QString &text)
+{
+    m_ending = true;
+    m_main->endLogDownload(title, text);
 }

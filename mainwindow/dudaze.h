@@ -52,6 +52,10 @@ public:
     // the line did not go quiet, or when the link went or stillWanted() turned
     // false meanwhile.
     bool waitForQuietLine(const std::function<bool()> &stillWanted);
+    // Ends the log download that holds the line with its box.
+    void endLogDownload(const QString &title, const QString &text);
+    // A read is being gathered: bytes have come that no handler has seen yet.
+    bool gathering() const { return dispatching; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -74,7 +78,6 @@ private slots:
     void rizhi_MENU();
     void on_DAC_BU_clicked();
     void set_cflag();
-    void logLineSilent();
 
 private:
     // Whatever the port holds; every byte fetched, wherever, counts as the
@@ -94,7 +97,6 @@ private:
     // (20 ms apart), the idle mode, polling every 2000 ms and the link
     // controls. False when the link went while the box was up.
     bool finishTransfer(const QString &title, const QString &text, const QByteArrayList &followUp = {});
-    void endLogDownload(const QString &title, const QString &text);
     void connectLink();
     // The link closes for good: a running upload is cancelled on the module
     // before the port closes.
@@ -114,7 +116,6 @@ private:
     // Changes whenever the line is opened, closed, taken or given back, so that
     // whoever waited can tell whether the line is still as it left it.
     quint64 lineEpoch = 0;
-    QTimer *logSilence = nullptr;
     bool redispatchQueued = false;
     // The automatic cycle's period while it runs (also while an upgrade
     // window or a transfer pauses it); 0 when it does not.

@@ -2,7 +2,7 @@
 
 #include "globals.h"
 #include "line/lineprobe.h"
-#include "protocol/logrules.h"
+#include "protocol/quietline.h"
 
 #include <QMessageBox>
 #include <QSerialPort>
@@ -64,17 +64,11 @@ bool DUDaze::finishTransfer(const QString &title, const QString &text, const QBy
 bool DUDaze::waitForQuietLine(const std::function<bool()> &stillWanted)
 {
     const quint64 epoch = lineEpoch;
-    QElapsedTimer waited;
-    waited.start();
-    // Quiet from the start of the wait too: an answer to a command written
-    // just before may still be on its way, however old the last byte is.
-    auto quiet = [&] {
-        return waited.elapsed() >= LogRules::quietBeforeDumpMs && lastArrival.elapsed() >= LogRules::quietBeforeDumpMs
-                && serialPort->bytesAvailable() == 0 && bytesOnLine(serialPort->handle()) == 0;
-    };
-    while (!quiet()) {
-        if (waited.elapsed() >= LogRules::quietWaitLimitMs)
-            return false;
+    QElapsedTimer clock;
+    clock.start();
+    QuietLine line;
+    line.begin(0);
+    for (;;) {
         delayMs(20);
         if (epoch != lineEpoch || !serialPort->isOpen() || !stillWanted())
             return false;
@@ -82,6 +76,10 @@ bool DUDaze::waitForQuietLine(const std::function<bool()> &stillWanted)
         // hand on what came meanwhile before it returns: hand it on here.
         if (dispatching && serialPort->bytesAvailable() > 0)
             dispatch(fetchLine());
+        const qint64 now = clock.elapsed();
+        line.arrived(qMax<qint64>(0, now - lastArrival.elapsed()));
+        line.wake(now, serialPort->bytesAvailable() > 0 || bytesOnLine(serialPort->handle()) > 0);
+        if (line.state() != QuietLine::State::Waiting)
+            return line.state() == QuietLine::State::Quiet;
     }
-    return true;
 }

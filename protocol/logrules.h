@@ -1,17 +1,12 @@
 #ifndef LOGRULES_H
 #define LOGRULES_H
 
-#include "quietline.h"
-
 #include <QByteArray>
 
 // How a log dump is asked for and how its end is told (LogCapture).
 namespace LogRules {
-// "dump logtext" goes out on a quiet line only, so that late answers to
-// earlier commands are not taken as log; a line that never goes quiet gets
-// no dump request.
-constexpr int quietBeforeDumpMs = QuietLine::quietMs;
-constexpr int quietWaitLimitMs = QuietLine::limitMs;
+// "dump logtext" goes out on a quiet line only (QuietLine), so that late
+// answers to earlier commands are not taken as log.
 // After the module's prompt the line must stay silent this long: a '>'
 // inside the log text may end a read by chance.
 constexpr int promptSilenceMs = 300;

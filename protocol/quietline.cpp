@@ -8,7 +8,8 @@ void QuietLine::begin(qint64 now)
 
 void QuietLine::arrived(qint64 now)
 {
-    m_last = now;
+    // A stamp older than what is known already changes nothing.
+    m_last = qMax(m_last, now);
 }
 
 void QuietLine::wake(qint64 now, bool bytesPending)

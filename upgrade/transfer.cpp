@@ -32,8 +32,10 @@ void DUDaze::handleUploadReply(const QByteArray &bytes, const UploadKind &kind)
 {
     // Bytes after the upload has ended belong to no transfer.
     UploadTransfer *upload = runningTransfer(this);
-    if (upload && &upload->kind() == &kind)
+    if (upload && &upload->kind() == &kind) {
         upload->received(bytes);
+        cflag = upload && upload->flowing() ? 1 : 0;
+    }
 }
 
 void DUDaze::endUpload(const QString &title, const QString &text, const QByteArrayList &followUp)

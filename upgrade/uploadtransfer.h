@@ -39,6 +39,8 @@ public:
     // The module has been told to leave receive mode and its answer is awaited.
     bool cancelling() const { return m_machine.cancelling(); }
     bool ended() const { return m_machine.ended(); }
+    // The module's 'C' has started the block flow.
+    bool flowing() const { return m_flowing; }
     // File bytes the module has not acknowledged yet.
     int bytesLeft() const { return m_size - m_machine.bytesTaken(); }
 
