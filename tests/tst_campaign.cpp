@@ -9,6 +9,7 @@
 #include "mainwindow/globals.h"
 #include "simcontrol.h"
 #include "simfixture.h"
+#include "testdata.h"
 #include "upgrade/upload.h"
 
 #include <QAction>
@@ -46,22 +47,15 @@ QMap<QString, QByteArray> checksums(const QString &dir)
             sums[info.fileName()] = QByteArray::number(info.size()) + ' ' + info.lastModified().toString(Qt::ISODateWithMs).toLatin1();
             continue;
         }
-        QFile file(info.filePath());
-        if (file.open(QIODevice::ReadOnly))
-            sums[info.fileName()] = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5);
+        sums[info.fileName()] = QCryptographicHash::hash(fileContents(info.filePath()), QCryptographicHash::Md5);
     }
     return sums;
 }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+// recvMode's values as the scripts name them.
+const QMap<int, QString> modes{{0, "cycle"}, {2, "firmware"}, {3, "data"}, {4, "status"}, {5, "log"}, {6, "single"}};
 
-// One run. Actions are lines of words, the same for a script and for the
-// random operator ("open fw0 1500": the first firmware window shown chooses
-// a file of 1500 bytes); those named in check() compare what must be so.
+// One run of a script (the table above perform()), then the random operator's actions.
 class Campaign
 {
 public:
@@ -71,14 +65,13 @@ public:
 private:
     int random(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
     QString pick(const QStringList &from) { return from[random(0, int(from.size()) - 1)]; }
-    // The upgrade windows shown, by name: "fw0", "fw1", "data0" in the order opened.
-    QMap<QString, QMainWindow *> shown() const;
+    QMap<QString, QMainWindow *> shown() const; // the upgrade windows shown, by name
     QString randomAction();
     void perform(const QString &action);
     bool check(const QString &name, const QString &rest);
     QString stateNow() const
     {
-        return QStringLiteral("%1 %2 %3").arg(recvMode).arg(pollTimer->isActive() ? pollTimer->interval() : -1)
+        return QStringLiteral("%1 %2 %3").arg(modes.value(recvMode, QString::number(recvMode))).arg(pollTimer->isActive() ? pollTimer->interval() : -1)
                 .arg(m_f.linkControlsEnabled(true) ? "on" : m_f.linkControlsEnabled(false) ? "off" : "mixed");
     }
 
@@ -267,6 +260,87 @@ QString Campaign::randomAction()
     return name;
 }
 
+// The script language: one action a line, words apart. The rows' scripts and
+// the random operator (randomAction) speak it alike; naming modes and windows
+// left the random operator's draws as they were, so its seeds replay the
+// runs they always did.
+//   W     an upgrade window shown now: fw0, fw1, … the firmware windows, data0, …
+//         the waveform data windows, each kind counted from its oldest one still
+//         shown; serial0, serial1, … the serial settings windows, counted in the
+//         order opened, closed ones included.
+//   MODE  recvMode by name: cycle (0, the automatic cycle's MT), firmware (2) and
+//         data (3) uploads, status (4, polling), log (5), single (6, the single
+//         query); any other value as its number.
+//
+// verb      syntax                              meaning
+// --------  ----------------------------------  ----------------------------------------------
+// Operator
+// connect   connect                             clicks DAKAI (连接 or 断开)
+// quit      quit                                closes the tool and starts it anew on the same
+//                                               module, with the same saved settings
+// settings  settings new|serialN F V…|save|close opens a settings window (串口设置) or takes
+//                                               serialN, then fills it in turn: com PORT typed
+//                                               ("link" the module's line, "-" nothing), bote
+//                                               the baud rate's index, ting the stop bits,
+//                                               ji_ou the parity; save (保存), close
+// single    single                              clicks single (单次); ends the cycle
+// switch    switch                              clicks GOorSTOP; ends the cycle
+// auto      auto SECONDS                        types SECONDS into TIME, clicks AUTO
+// dac       dac VALUE                           types VALUE into DAC_SET, clicks DAC_BU
+// password  password fw|data TEXT               软件升级 or 波形更新, TEXT typed into the
+//                                               prompt ("_" a blank); nothing while the entry
+//                                               is disabled; the prompt must show dots
+// open      open W SIZE [STYLE]                 打开文件 in W chooses a new file of SIZE random
+//                                               bytes (over 1 MiB: holes); STYLE of its name:
+//                                               plain, rich (markup), nbsp, wide (U+3000), or
+//                                               removed (deleted once chosen)
+// type      type W PATH                         PATH typed over W's file name box
+// send      send W                              更新 in W
+// stop      stop W                              取消 in W (its box emptied)
+// close     close W                             closes W
+// rizhi     rizhi new|old|cancel|PATH           日志下载 into a new file, one of the run's
+//                                               files, the dialog cancelled, or PATH
+// press     press MS                            boxes and file dialogs answered MS after
+//                                               they show (0: at once)
+// Module and line
+// fault     fault KIND [ARG]                    the module's control command (module-sim):
+//                                               nak, silent, hangup, reopen, baud, garbage
+//                                               HEX, log-piece, ignore-cancel, …
+// say       say TEXT                            the module sends TEXT, "_" a blank, "~" CR LF
+// hold      hold                                another program opens and locks the module's
+//                                               device under its own name
+// timeout   timeout                             one tick of pollTimer (handleTimeout)
+// error     error                               one more report that the port has gone
+// Timing
+// wait      wait MS                             runs events for MS
+// in        in MS ACTION                        ACTION MS later, whatever runs then (dropped
+//                                               when its window has closed)
+// tick      tick ACTION                         ACTION inside the waits of the next poll tick
+// at-box    at-box TEXT ACTION[;ACTION…]        the actions behind the next box of TEXT
+//                                               ("end": a transfer's end box) while it is up;
+//                                               a hangup waits for a box with the line open
+// mode      mode MODE [MS]                      the state a check starts from: recvMode set,
+//                                               pollTimer at MS (none: stopped), the module's
+//                                               transcript cleared
+// Checks (check()): each compares what is with the rest of its line
+// expect    expect [BOX;BOX…]                   the boxes since the last expect, waited for:
+//                                               Text, Title/Text or Title/Text/Icon (the
+//                                               QMessageBox::Icon number); none: no box
+// wire      wire [LINE,LINE…]                   the command lines the module got since the
+//                                               last mode or wire; none: nothing
+// state     state MODE MS on|off|mixed          recvMode, pollTimer's interval (-1 stopped),
+//                                               the link controls
+// link      link open|closed                    the tool's port
+// view      view T|FW|PL|DATA|mosta|DAC|…       the status view (SimFixture::view)
+// text      text NAME TEXT                      a control's shown text
+// windows   windows [W…]                        the upgrade windows shown, then the settings
+//                                               windows shown
+// form      form serialN BAUD                   the baud rate shown in that settings window
+// saved     saved PORT BAUD DATA STOP PARITY    the saved line settings; PORT "link" the
+//                                               module's, "first" the machine's first port
+//                                               (a new settings window's choice)
+// port      port BAUD PARITY STOP FLOW          the open port's, as QSerialPort numbers
+// up        up TEXT                             the text of the box up now ("none")
 void Campaign::perform(const QString &action)
 {
     const QStringList a = action.split(' ', Qt::SkipEmptyParts);
@@ -283,12 +357,10 @@ void Campaign::perform(const QString &action)
     } else if (name == "quit") {
         m_f.restartWindow();
     } else if (name == "settings") {
-        // "settings new|sN (com TEXT|bote INDEX|ting TEXT|ji_ou TEXT|save|close)...": sN is the
-        // N-th settings window opened, "link" the module's line, "-" nothing.
         if (a.value(1) == "new")
             m_f.widget<QAction>("chuankou")->trigger();
         const QList<QMainWindow *> all = m_f.window->findChildren<QMainWindow *>("chuan");
-        QMainWindow *settings = a.value(1) == "new" ? all.last() : all.value(a.value(1).mid(1).toInt());
+        QMainWindow *settings = a.value(1) == "new" ? all.last() : all.value(a.value(1).mid(6).toInt()); // "serialN"
         for (int i = 2; settings && i < a.size(); ++i) {
             if (a[i] == "save" || a[i] == "close") {
                 a[i] == "save" ? QTest::mouseClick(settings->findChild<QPushButton *>("baocun"), Qt::LeftButton) : (void)settings->close();
@@ -312,7 +384,6 @@ void Campaign::perform(const QString &action)
         m_f.click(name == "auto" ? "AUTO" : "DAC_BU");
     } else if (name == "password") {
         // A disabled menu entry cannot be chosen (trigger() would run it all the same).
-        // "_" in the typed text stands for a blank.
         if (m_f.widget<QAction>(a.value(1) == "fw" ? "shengji" : "fs")->isEnabled()) {
             m_f.openUpgrade(a.value(1) == "fw" ? 1 : 2, a.value(2).replace('_', ' '));
             if (m_f.window->findChildren<QMainWindow *>("mima").last()->findChild<QLineEdit *>("mi")->echoMode() != QLineEdit::Password)
@@ -329,17 +400,15 @@ void Campaign::perform(const QString &action)
         for (char &c : data)
             c = char(m_random());
         // A huge file is all holes: its size is what counts.
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || (size > data.size() ? !file.resize(size) : file.write(data) != data.size()))
+        if (writeFile(path, size > data.size() ? QByteArray() : data).isEmpty() || (size > data.size() && !QFile::resize(path, size)))
             m_failures << "the driver could not write " + path;
-        file.close();
         m_f.dialogs.filesToChoose = QStringList(path);
         QTest::mouseClick(SimFixture::upgradeButton(w, 0), Qt::LeftButton);
         m_chosen[w] = path;
         if (style == "removed")
             QFile::remove(path);
     } else if (name == "send") {
-        const QByteArray shown = contents(m_chosen.value(w));
+        const QByteArray shown = fileContents(m_chosen.value(w));
         const bool free = m_f.window->lineOwner() == LineOwner::None;
         QTest::mouseClick(SimFixture::upgradeButton(w, 1), Qt::LeftButton);
         if (free && m_f.window->lineOwner() != LineOwner::None) {
@@ -350,12 +419,11 @@ void Campaign::perform(const QString &action)
             m_target = w->objectName() == "FS" ? ModuleSim::Target::Data : ModuleSim::Target::Firmware;
         }
     } else if (name == "type") {
-        w->findChild<QTextEdit *>("filename")->setPlainText(a.value(2)); // typed over the chosen file's name
+        w->findChild<QTextEdit *>("filename")->setPlainText(a.value(2));
     } else if (name == "stop") {
         QTest::mouseClick(SimFixture::upgradeButton(w, 2), Qt::LeftButton);
         m_chosen.remove(w); // the box is emptied: nothing is chosen now
     } else if (name == "rizhi") {
-        // A new file, one of the run's files, the dialog cancelled, or the path given.
         const QStringList existing = QDir(m_dir.path()).entryList({"*.bin", "*.log"}, QDir::Files);
         QString path = a.value(1);
         if (path == "old" && !existing.isEmpty())
@@ -370,7 +438,6 @@ void Campaign::perform(const QString &action)
     } else if (name == "wait") {
         QTest::qWait(a.value(1).toInt());
     } else if (name == "tick") {
-        // The action inside the waits of the next poll tick.
         bool done = false;
         QTimer::singleShot(pollTimer->isActive() ? pollTimer->remainingTime() + random(20, 320) : 0, [&, rest] {
             perform(rest);
@@ -385,10 +452,8 @@ void Campaign::perform(const QString &action)
         const QByteArray answer = m_control.execute(rest.toUtf8());
         std::printf("        -> %s\n", answer.left(40).constData());
     } else if (name == "say") {
-        m_f.sim.send(rest.toUtf8().replace('_', ' ').replace('~', "\r\n")); // the module speaks: "_" a blank, "~" a line end
+        m_f.sim.send(rest.toUtf8().replace('_', ' ').replace('~', "\r\n"));
     } else if (name == "in") {
-        // The action this many milliseconds later, whatever runs then.
-        // A window closed meanwhile takes no click.
         QTimer::singleShot(a.value(1).toInt(), m_f.window, [this, rest] {
             const QString later = rest.section(' ', 1);
             if (!QStringList{"close", "open", "send", "stop", "type"}.contains(later.section(' ', 0, 0))
@@ -398,22 +463,18 @@ void Campaign::perform(const QString &action)
     } else if (name == "at-box") {
         m_atBox = rest;
     } else if (name == "timeout" || name == "error") {
-        // The poll timer's tick, or one more report that the port has gone.
         name == "timeout" ? QMetaObject::invokeMethod(m_f.window, "handleTimeout")
                           : QMetaObject::invokeMethod(m_f.window, "handleSerialError",
                                                       Q_ARG(QSerialPort::SerialPortError, QSerialPort::ResourceError));
     } else if (name == "hold") {
-        // Another program holds the module's device, opened by its own name.
         m_holder.setPortName(m_f.sim.devicePath());
         if (!m_holder.open(QIODevice::ReadWrite) || !holdDevice(m_holder.handle()))
             m_failures << "the driver could not hold " + m_f.sim.devicePath();
     } else if (name == "press") {
         m_f.dialogs.pressAfterMs = a.value(1).toInt();
     } else if (name == "mode") {
-        // The state a check starts from: the answer to the connect's "MOD" in,
-        // the module's transcript cleared.
-        QTest::qWait(200);
-        recvMode = a.value(1).toInt();
+        QTest::qWait(200); // the answer to the connect's "MOD" in first
+        recvMode = modes.key(a.value(1), a.value(1).toInt());
         m_cycleMs = 0;
         a.size() > 2 ? pollTimer->start(a.value(2).toInt()) : pollTimer->stop();
         m_f.sim.clearTranscript();
@@ -422,14 +483,7 @@ void Campaign::perform(const QString &action)
     }
 }
 
-// "expect T;T": the boxes since the last expect, waited for ("Title/Text" and
-// "Title/Text/Icon" compare those too); "wire L,L": the command lines the module got
-// since the last mode or wire; "state M I on|off": the mode, the poll timer's
-// interval (-1 stopped), the link controls; "link open|closed"; "view" the
-// status view (SimFixture::view); "windows" the upgrade and settings windows
-// shown; "text NAME T" a control's text; "saved PORT BAUD DATA STOP PARITY";
-// "port BAUD PARITY STOP FLOW" the open port's (QSerialPort's numbers); "up T"
-// the text of the box shown now ("none").
+// The checks of the table above perform().
 bool Campaign::check(const QString &name, const QString &rest)
 {
     QString actual, expected = rest;
@@ -455,13 +509,13 @@ bool Campaign::check(const QString &name, const QString &rest)
         const QList<QMainWindow *> settings = m_f.window->findChildren<QMainWindow *>("chuan");
         for (int i = 0; i < settings.size(); ++i)
             if (settings[i]->isVisible())
-                names << 's' + QString::number(i);
+                names << "serial" + QString::number(i);
         actual = names.join(' ');
     } else if (name == "form") {
-        actual = rest.section(' ', 0, 0) + ' ' + m_f.window->findChildren<QMainWindow *>("chuan").value(rest.mid(1).section(' ', 0, 0).toInt())
+        actual = rest.section(' ', 0, 0) + ' ' + m_f.window->findChildren<QMainWindow *>("chuan").value(rest.section(' ', 0, 0).mid(6).toInt())
                 ->findChild<QComboBox *>("bote")->currentText();
     } else if (name == "saved" || name == "port") {
-        const QString firstPort = QSerialPortInfo::availablePorts().value(0).portName(); // a new window's 串口
+        const QString firstPort = QSerialPortInfo::availablePorts().value(0).portName();
         actual = name == "port" ? QStringLiteral("%1 %2 %3 %4").arg(serialPort->baudRate()).arg(serialPort->parity()).arg(serialPort->stopBits())
                           .arg(serialPort->flowControl())
                 : QStringLiteral("%1 %2 %3 %4 %5").arg(portNameSetting == m_link ? "link" : portNameSetting == firstPort ? "first" : portNameSetting).arg(baudRateSetting)
@@ -517,14 +571,14 @@ QStringList Campaign::run(int actions, const QStringList &script)
                 m_failures << "更新完成 without the chosen image stored as its kind";
         } else if (box.text == "日志下载完成") {
             // The whole dump, then at most what the module sent after it while the box came up.
-            const QByteArray saved = contents(logFilePath);
+            const QByteArray saved = fileContents(logFilePath);
             if (m_f.sim.logDumpEnd() < 0 || saved.size() < m_f.sim.logDumpEnd() || !m_f.sim.logSent().startsWith(saved))
                 m_failures << QStringLiteral("日志下载完成 with a saved file unlike the log sent (%1 bytes against %2 of the dump)")
                                       .arg(saved.size()).arg(m_f.sim.logDumpEnd());
         }
     };
 
-    if (stateNow() != "4 -1 off" || serialPort->isOpen())
+    if (stateNow() != "status -1 off" || serialPort->isOpen())
         m_failures << "the window starts in " + stateNow();
     m_f.click("DAKAI");
     m_boxMark = m_f.dialogs.boxes.size();
@@ -612,18 +666,18 @@ private slots:
             QTest::newRow(qPrintable("closing, behind its box: " + how))
                     << 9u << 12 << QStringList{"switch", "wait 1500", "single", "wait 600", "auto 3", "press 200", "at-box " + how,
                                                lost ? "fault hangup" : "connect", lost ? "expect 错误/串口断开连接" : "expect 提示/串口关闭成功",
-                                               "link closed", "error", "wait 50", "expect", "view ||||0|12.5|ON|开启|循环", "state 0 -1 off"};
+                                               "link closed", "error", "wait 50", "expect", "view ||||0|12.5|ON|开启|循环", "state cycle -1 off"};
         }
         QTest::newRow("connect: nothing on the line and no polling behind its box, then MOD and key 3")
-                << 14u << 12 << QStringList{"connect", "mode 5", "press 100", "at-box 连接成功 wire;state 5 -1 on", "connect",
-                                            "expect 提示/串口关闭成功;提示/连接成功", "wire MOD,key 3", "state 4 2000 on", "port 115200 0 1 0",
+                << 14u << 12 << QStringList{"connect", "mode log", "press 100", "at-box 连接成功 wire;state log -1 on", "connect",
+                                            "expect 提示/串口关闭成功;提示/连接成功", "wire MOD,key 3", "state status 2000 on", "port 115200 0 1 0",
                                             "text DAKAI 断开", "wait 150", "text mosta_module OFF"};
         QTest::newRow("one read is one reply: pieces within 20 ms make one, further apart each its own")
-                << 15u << 12 << QStringList{"mode 4", "say MOD:_O", "in 5 say N~", "in 150 say DAC:_2", "in 300 say 5~", "wait 450",
+                << 15u << 12 << QStringList{"mode status", "say MOD:_O", "in 5 say N~", "in 150 say DAC:_2", "in 300 say 5~", "wait 450",
                                             "view |||||2|ON|关闭|循环"};
         QTest::newRow("no port saved: 连接失败")
-                << 16u << 12 << QStringList{"connect", "mode 6", "settings new com - save", "connect",
-                                            "expect 提示/串口关闭成功;提示/连接失败/3", "state 6 -1 off", "text DAKAI 连接"};
+                << 16u << 12 << QStringList{"connect", "mode single", "settings new com - save", "connect",
+                                            "expect 提示/串口关闭成功;提示/连接失败/3", "state single -1 off", "text DAKAI 连接"};
         for (const QString how : {"断开", "closing the tool"})
             QTest::newRow(qPrintable(how + " in the middle of an upload cancels it on the module; the next connect's commands are no blocks"))
                     << 17u << 12 << QStringList{"password fw QUMBELTA", "open fw0 3000", "fault baud 9600", "send fw0", "wait 500",
@@ -634,40 +688,40 @@ private slots:
                 << 21u << 12 << QStringList{"connect", "hold", "connect", "expect 提示/串口关闭成功;提示/连接失败", "link closed"};
         QTest::newRow("the line lost behind 连接成功")
                 << 10u << 12 << QStringList{"connect", "press 150", "at-box 连接成功 fault hangup", "connect",
-                                            "expect 串口关闭成功;串口断开连接;连接成功", "link closed", "state 4 -1 off"};
+                                            "expect 串口关闭成功;串口断开连接;连接成功", "link closed", "state status -1 off"};
         QTest::newRow("settings: each window saves its own, for the next connect only")
                 << 11u << 12 << QStringList{"settings new bote 2 close", "saved link 115200 8 1 0", "settings new save", "saved first 115200 8 1 0",
                                             "settings new", "settings new",
-                                            "settings s3 bote 1 com second", "settings s2 com other bote 2 save", "saved other 9600 8 1 0",
-                                            "windows s3", "settings s3 save", "saved second 57600 8 1 0", "settings new", "form s4 115200",
+                                            "settings serial3 bote 1 com second", "settings serial2 com other bote 2 save", "saved other 9600 8 1 0",
+                                            "windows serial3", "settings serial3 save", "saved second 57600 8 1 0", "settings new", "form serial4 115200",
                                             "connect", "settings new com link bote 1 ting 0 ji_ou 1 save", "saved link 57600 8 0 1",
                                             "connect", "port 57600 5 -1 0", "settings new bote 2 com /dev/null-port save", "link open",
                                             "port 57600 5 -1 0", "saved /dev/null-port 9600 8 1 0", "expect 串口关闭成功;连接成功"};
         QTest::newRow("a cycle ended by a single query, then the switch and 停止")
-                << 12u << 12 << QStringList{"mode 4", "auto 3", "password fw QUMBELTA", "close fw0", "state 0 3000 on",
-                                            "single", "timeout", "state 4 3000 on", "text AUTO 停止", "switch",
-                                            "state 4 1000 on", "auto 3", "state 4 2000 on", "text AUTO 循环"};
+                << 12u << 12 << QStringList{"mode status", "auto 3", "password fw QUMBELTA", "close fw0", "state cycle 3000 on",
+                                            "single", "timeout", "state status 3000 on", "text AUTO 停止", "switch",
+                                            "state status 1000 on", "auto 3", "state status 2000 on", "text AUTO 循环"};
         QTest::newRow("an upgrade window closed while the single query's answers come: they reach the versions")
-                << 19u << 12 << QStringList{"mode 4", "password fw QUMBELTA", "in 50 close fw0", "single", "wait 700",
-                                            "view 36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环", "state 6 2000 on"};
+                << 19u << 12 << QStringList{"mode status", "password fw QUMBELTA", "in 50 close fw0", "single", "wait 700",
+                                            "view 36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环", "state single 2000 on"};
         QTest::newRow("the line lost while a cancel waits for the module: its box alone, nothing written after it")
                 << 20u << 12 << QStringList{"password fw QUMBELTA", "open fw0 3000", "fault ignore-cancel on", "fault baud 9600",
                                             "send fw0", "wait 500", "stop fw0", "press 1500", "in 2000 fault hangup", "wait 3500",
                                             "expect 串口断开连接", "link closed"};
         QTest::newRow("two quick DAC clicks, each with its own value; a single query just before a tick")
-                << 13u << 12 << QStringList{"mode 4", "in 50 dac 25", "dac 20", "wire key 3,key 3,DAC 25,boot,DAC 20,boot",
+                << 13u << 12 << QStringList{"mode status", "in 50 dac 25", "dac 20", "wire key 3,key 3,DAC 25,boot,DAC 20,boot",
                                             "dac \u300012", "expect 提示/数值超出范围", "wire",
-                                            "mode 4 2000", "wait 1880", "single", "wait 150",
+                                            "mode status 2000", "wait 1880", "single", "wait 150",
                                             "view 36.5|FW 2.1.0|PL 1.3|WAVE-A1|||OFF|开启|循环"};
         QTest::newRow("refused uploads write nothing")
-                << 3u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 1500", "stop fw0", "mode 6", "type fw0 /etc/hostname",
+                << 3u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 1500", "stop fw0", "mode single", "type fw0 /etc/hostname",
                                            "send fw0", "open fw0 0", "send fw0", "open fw0 2147487744", "send fw0", "open data0 1 removed",
-                                           "send data0", "expect 未选择文件;文件为空;Error/文件过大;Error/文件读取失败", "wire", "state 6 -1 on"};
+                                           "send data0", "expect 未选择文件;文件为空;Error/文件过大;Error/文件读取失败", "wire", "state single -1 on"};
         QTest::newRow("a module that ignores 取消: ended 3 s later, once, with 更新失败; a late prompt ends nothing again")
                 << 4u << 14 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 0", "open data0 1500",
                                            "fault silent on", "fault miss-cancel 1", "send data0", "send fw0", "stop fw0", "stop data0", "wait 2700",
-                                           "state 3 -1 off", "press 3300", "at-box end fault garbage 0d0a3e", "in 1000 up 更新失败",
-                                           "wait 3700", "state 4 2000 on", "expect 已有升级正在进行;更新失败",
+                                           "state data -1 off", "press 3300", "at-box end fault garbage 0d0a3e", "in 1000 up 更新失败",
+                                           "wait 3700", "state status 2000 on", "expect 已有升级正在进行;更新失败",
                                            "wait 100", "expect", "fault silent off", "open data0 3000", "fault baud 9600",
                                            "send data0", "wait 500", "press 3500", "stop data0", "expect 更新失败", "wait 3700", "expect"};
         QTest::newRow("uploads started inside a tick, each window its own file, each from block 1")
@@ -675,28 +729,28 @@ private slots:
                                            "switch", "tick send fw0", "stop data0", "expect 更新完成", "open data0 2000 nbsp",
                                            "type data0 /etc/hostname", "in 100 say AST:_TEMP>60C~", "send data0", "expect 更新完成",
                                            "text mosta TEMP>60C",
-                                           "tick rizhi new", "expect 日志下载完成", "mode 2", "close fw0", "state 4 2000 on"};
+                                           "tick rizhi new", "expect 日志下载完成", "mode firmware", "close fw0", "state status 2000 on"};
         QTest::newRow("the line lost: mid-upload, behind the end boxes, and 取消 on the closed line")
                 << 6u << 12 << QStringList{"password fw QUMBELTA", "password data QUMBELTA", "open fw0 3000", "fault baud 9600",
                                            "send fw0", "wait 1500", "fault hangup", "expect 串口断开连接", "fault reopen",
                                            "fault baud 0", "connect", "open data0 1500 wide", "send data0",
                                            "expect 连接成功;更新完成", "at-box end fault hangup", "press 300", "stop data0", "open data0 100", "send data0",
-                                           "expect 串口断开连接;更新完成", "stop data0", "state 3 -1 off", "fault reopen",
+                                           "expect 串口断开连接;更新完成", "stop data0", "state data -1 off", "fault reopen",
                                            "connect", "at-box end fault hangup", "rizhi new", "expect 连接成功;串口断开连接;日志下载完成"};
         QTest::newRow("log downloads: refused, a file that takes nothing, then one busy while an upload is asked for")
-                << 7u << 12 << QStringList{"mode 6 3000", "rizhi cancel", "rizhi /sys/kernel/notes", "expect 错误/日志文件无法打开",
-                                           "wire", "state 6 3000 on", "rizhi /dev/full", "expect 日志文件写入失败", "press 600",
+                << 7u << 12 << QStringList{"mode single 3000", "rizhi cancel", "rizhi /sys/kernel/notes", "expect 错误/日志文件无法打开",
+                                           "wire", "state single 3000 on", "rizhi /dev/full", "expect 日志文件写入失败", "press 600",
                                            "at-box 日志下载完成 say late~>", "rizhi new", "expect 日志下载完成", "wait 400", "expect",
                                            "press 0", "password fw QUMBELTA", "open fw0 4", "fault silent on",
-                                           "mode 4 2000", "rizhi new", "send fw0", "stop fw0", "close fw0", "expect 日志下载正在进行",
-                                           "state 5 -1 off", "wire dump logtext", "fault hangup", "expect 串口断开连接",
+                                           "mode status 2000", "rizhi new", "send fw0", "stop fw0", "close fw0", "expect 日志下载正在进行",
+                                           "state log -1 off", "wire dump logtext", "fault hangup", "expect 串口断开连接",
                                            "fault silent off", "fault reopen", "connect", "press 300", "in 50 fault hangup", "rizhi new",
-                                           "expect 连接成功;错误/串口断开连接", "fault reopen", "connect", "expect 连接成功", "state 4 2000 on"};
+                                           "expect 连接成功;错误/串口断开连接", "fault reopen", "connect", "expect 连接成功", "state status 2000 on"};
         QTest::newRow("a line that does not go quiet: an older dump after a reconnect gets no log request and no upload")
-                << 18u << 12 << QStringList{"mode 4 2000", "fault log-piece 1", "fault log-gap 15", "rizhi new", "wait 300", "connect",
+                << 18u << 12 << QStringList{"mode status 2000", "fault log-piece 1", "fault log-gap 15", "rizhi new", "wait 300", "connect",
                                             "connect", "in 150 rizhi new", "expect 串口关闭成功;连接成功;错误/日志下载未完成",
                                             "password fw QUMBELTA", "open fw0 1000", "in 150 send fw0", "expect 更新未完成",
-                                            "wire dump logtext,MOD,key 3", "state 4 2000 on"};
+                                            "wire dump logtext,MOD,key 3", "state status 2000 on"};
     }
 
     void runs()

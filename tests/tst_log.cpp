@@ -2,6 +2,7 @@
 // state the main window is left in.
 #include "mainwindow/globals.h"
 #include "simfixture.h"
+#include "testdata.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -56,18 +57,11 @@ const struct Row {
     {"a file that takes no data", 4, "/dev/full", "log\r\n|>", "", "日志文件写入失败", 4},
 };
 
-QByteArray unescaped(const char *text)
-{
-    return QByteArray(text).replace("\\0", QByteArray(1, '\0'));
-}
-
 } // namespace
 
 void TestLog::download_data()
 {
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < int(sizeof rows / sizeof *rows); ++i)
-        QTest::newRow(rows[i].name) << i;
+    addRows(rows);
 }
 
 void TestLog::download()
@@ -81,10 +75,8 @@ void TestLog::download()
     const bool replaced = path.isEmpty();
     if (replaced || path == "new")
         path = dir.filePath("module.log");
-    if (replaced) {
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older, longer log\r\n") > 0);
-    }
+    if (replaced)
+        QVERIFY(!writeFile(path, "an older, longer log\r\n").isEmpty());
     QByteArray expected = unescaped(r.file);
     if (!strcmp(r.pieces, "state log")) {
         // Each piece ends right after a '>' of the log text, as a read may.
@@ -154,10 +146,8 @@ void TestLog::download()
     QTest::qWait(50);
     QCOMPARE(f.dialogs.texts().mid(1), box);
     QCOMPARE(f.sim.commands().first().line, QByteArray("dump logtext"));
-    QFile saved(path);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
     if (!path.startsWith("/dev/")) // a device reads back no file
-        QCOMPARE(saved.readAll(), expected);
+        QCOMPARE(fileContents(path), expected);
     QCOMPARE(f.dialogs.questions.size(), int(existed)); // asked before a file is replaced
     QVERIFY(!pollingBehindBox);
     QCOMPARE(recvMode, r.modeAfter);

@@ -8,6 +8,7 @@
 #include "protocol/quietline.h"
 #include "protocol/uploadmachine.h"
 #include "protocol/xmodem.h"
+#include "testdata.h"
 
 #include <QTest>
 
@@ -93,9 +94,7 @@ void TestMachines::upload()
         {"the line lost", W, true, 2048, "S C l +5000", "R B1", "lost 0/0"},
     };
     for (const auto &r : rows) {
-        QByteArray file(r.size, 0);
-        for (int i = 0; i < r.size; ++i)
-            file[i] = char(i * 7 + i / 1024);
+        const QByteArray file = blockPattern(r.size);
         const UploadTarget &target = r.data ? Upload::data : Upload::firmware;
         UploadMachine m(target, file, r.cli ? UploadSettings::commandLine() : UploadSettings::window());
         QStringList wire;

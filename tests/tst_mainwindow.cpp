@@ -2,6 +2,7 @@
 // buttons and the replies, each row one action and what must follow.
 #include "mainwindow/globals.h"
 #include "simfixture.h"
+#include "testdata.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -69,9 +70,7 @@ const struct Row {
 
 void TestMainWindow::action_data()
 {
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < int(sizeof rows / sizeof *rows); ++i)
-        QTest::newRow(rows[i].name) << i;
+    addRows(rows);
 }
 
 void TestMainWindow::action()
@@ -82,7 +81,7 @@ void TestMainWindow::action()
     QVERIFY(f.connectQuietly());
     QCOMPARE(f.view(), QString::fromUtf8(idle));
     recvMode = r.modeBefore;
-    const QByteArray input = QByteArray(r.input).replace("\\0", QByteArray(1, '\0'));
+    const QByteArray input = unescaped(r.input);
     if (!strcmp(r.action, "tick")) {
         tick(f);
     } else if (!strcmp(r.action, "recv")) {

@@ -2,6 +2,7 @@
 // upgrade windows, checked byte for byte on the module's side of the line.
 #include "mainwindow/globals.h"
 #include "simfixture.h"
+#include "testdata.h"
 #include "protocol/xmodem.h"
 
 #include <QAction>
@@ -16,23 +17,6 @@
 #include <QTimer>
 
 namespace {
-
-QByteArray fileOf(int size)
-{
-    QByteArray file;
-    for (int i = 0; i < size; ++i)
-        file += char((i * 7 + i / 1024) & 0xFF);
-    return file;
-}
-
-QString writeFile(const QTemporaryDir &dir, const QByteArray &content)
-{
-    static int files = 0;
-    QFile out(dir.filePath(QString::number(++files) + ".bin"));
-    out.open(QIODevice::WriteOnly);
-    out.write(content);
-    return out.fileName();
-}
 
 enum Button { Open, Send, Stop };
 void press(QMainWindow *w, Button which)
@@ -108,9 +92,7 @@ const struct Row {
 
 void TestUpgrade::transfer_data()
 {
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < int(sizeof rows / sizeof *rows); ++i)
-        QTest::newRow(rows[i].name) << i;
+    addRows(rows);
 }
 
 void TestUpgrade::transfer()
@@ -121,8 +103,8 @@ void TestUpgrade::transfer()
     QVERIFY(f.connectQuietly());
     QMainWindow *w = f.openUpgrade(r.target);
     QTemporaryDir dir;
-    const QByteArray file = fileOf(r.size);
-    f.dialogs.filesToChoose << writeFile(dir, file);
+    const QByteArray file = blockPattern(r.size);
+    f.dialogs.filesToChoose << writeFile(dir.filePath("image.bin"), file);
     press(w, Open);
     f.sim.setRequestInterval(100);
     f.sim.setPromptPos(r.promptPos);
@@ -198,15 +180,13 @@ void TestUpgrade::independentReceiver()
     f.click("DAKAI");
     QVERIFY(serialPort->isOpen());
     QMainWindow *w = f.openUpgrade(1);
-    const QByteArray file = fileOf(300 * 1024 - 7);
-    f.dialogs.filesToChoose << writeFile(dir, file);
+    const QByteArray file = blockPattern(300 * 1024 - 7);
+    f.dialogs.filesToChoose << writeFile(dir.filePath("image.bin"), file);
     press(w, Open);
     press(w, Send);
     QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().last(), QStringLiteral("更新完成"), 60000);
     QVERIFY(receiver.waitForFinished(5000));
-    QFile got(dir.filePath("got.bin"));
-    QVERIFY(got.open(QIODevice::ReadOnly));
-    QVERIFY(got.readAll() == file + QByteArray(7, 0x1A)); // the padding of the last block is kept
+    QVERIFY(fileContents(dir.filePath("got.bin")) == file + QByteArray(7, 0x1A)); // the padding of the last block is kept
 }
 
 QTEST_MAIN(TestUpgrade)
