@@ -1,50 +1,39 @@
 #include "logdownload.h"
 
 #include "mainwindow/commands.h"
-#include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
 #include "line/lineprobe.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPointer>
 #include <QSerialPort>
 
 QString logFilePath;
 
-namespace {
-// The download that holds the line; gone once it has ended.
-QPointer<LogDownload> running;
-}
-
-void DUDaze::rizhi_MENU()
+void startLogDownload(QWidget *main)
 {
-    const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), QString());
+    const QString path = QFileDialog::getSaveFileName(main, QString(), QString(), QString());
     // The dialog ran the event loop: the link may have gone meanwhile.
-    if (path.isEmpty() || !serialPort->isOpen() || owner != LineOwner::None)
+    if (path.isEmpty() || !serialPort->isOpen() || transferLine->owner() != LineOwner::None)
         return;
     // Emptied only once the dump is asked for: a download that never starts
     // leaves the chosen file as it was.
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        QMessageBox::information(this, QStringLiteral("错误"), QStringLiteral("日志文件无法打开"), QMessageBox::Ok);
+        QMessageBox::information(main, QStringLiteral("错误"), QStringLiteral("日志文件无法打开"), QMessageBox::Ok);
         return;
     }
     file.close();
-    logFilePath = path;
-    if (running)
-        running->deleteLater();
-    auto *download = new LogDownload(this, path);
-    running = download;
-    claimLine(LineOwner::LogDownload);
+    auto *download = new LogDownload(main, path);
+    transferLine->take(LineOwner::LogDownload, download);
     // Answers to commands written before the line was taken are no part of
     // the log: they go to their own handler until the line has been quiet.
     // A line that does not go quiet (a module still dumping an older log)
     // is not asked at all.
-    if (!waitForQuietLine([] { return true; })) {
-        if (owner == LineOwner::LogDownload)
-            endLogDownload(QStringLiteral("错误"), QStringLiteral("日志下载未完成"));
+    if (!transferLine->waitQuiet([download] { return transferLine->transfer() == download; })) {
+        if (transferLine->transfer() == download)
+            download->end(QStringLiteral("错误"), QStringLiteral("日志下载未完成"));
         return;
     }
     recvMode = 5;
@@ -52,18 +41,7 @@ void DUDaze::rizhi_MENU()
     download->started();
 }
 
-void DUDaze::parseLogReply(const QByteArray &bytes)
-{
-    if (owner == LineOwner::LogDownload && running)
-        running->received(bytes);
-}
-
-void DUDaze::endLogDownload(const QString &title, const QString &text)
-{
-    finishTransfer(title, text);
-}
-
-LogDownload::LogDownload(DUDaze *main, const QString &path)
+LogDownload::LogDownload(QWidget *main, const QString &path)
     : QObject(main)
     , m_main(main)
 {
@@ -104,13 +82,24 @@ void LogDownload::arm()
         m_wake.start(int(qMax<qint64>(0, at - m_clock.elapsed())));
 }
 
+bool LogDownload::left()
+{
+    // Behind its end box the box's return deletes it.
+    if (m_ending)
+        return false;
+    m_ending = true;
+    m_wake.stop();
+    deleteLater();
+    return false;
+}
+
 void LogDownload::wake()
 {
-    if (m_ending || m_main->lineOwner() != LineOwner::LogDownload || !serialPort->isOpen())
+    if (m_ending || transferLine->transfer() != this || !serialPort->isOpen())
         return;
     // Bytes still waiting for their dispatch break the silence, also those
     // the port has not fetched from the line yet (the loop may run late).
-    m_capture.wake(m_clock.elapsed(), m_main->gathering() || serialPort->bytesAvailable() > 0
+    m_capture.wake(m_clock.elapsed(), transferLine->gathering() || serialPort->bytesAvailable() > 0
                                               || bytesOnLine(serialPort->handle()) > 0);
     switch (m_capture.end()) {
     case LogCapture::End::None:
@@ -126,5 +115,9 @@ void LogDownload::wake()
 void LogDownload::end(const QString &title, const QString &text)
 {
     m_ending = true;
-    m_main->endLogDownload(title, text);
+    m_wake.stop();
+    const quint64 epoch = transferLine->epoch();
+    QMessageBox::information(m_main, title, text, QMessageBox::Ok);
+    transferLine->giveBack(epoch);
+    deleteLater();
 }

@@ -1,6 +1,7 @@
 #ifndef LOGDOWNLOAD_H
 #define LOGDOWNLOAD_H
 
+#include "mainwindow/lineowner.h"
 #include "protocol/logcapture.h"
 
 #include <QElapsedTimer>
@@ -8,29 +9,34 @@
 #include <QString>
 #include <QTimer>
 
-class DUDaze;
+class QWidget;
 
 // Path of the log file of the newest download.
 extern QString logFilePath;
 
+// 日志下载: the save dialog, then, on a quiet line, the module's dump into
+// the chosen file; its boxes have main as parent.
+void startLogDownload(QWidget *main);
+
 // One running log download: its file, the capture that tells the dump's end,
 // and the timer that wakes it. Every byte is saved as it comes, also those
 // that come while its end box is up.
-class LogDownload : public QObject
+class LogDownload : public QObject, public LineTransfer
 {
 public:
-    LogDownload(DUDaze *main, const QString &path);
+    LogDownload(QWidget *main, const QString &path);
     // "dump logtext" has gone out.
     void started();
-    void received(const QByteArray &bytes);
-    bool ending() const { return m_ending; }
+    void received(const QByteArray &bytes) override;
+    bool left() override;
+    // Its box, then the line back to polling.
+    void end(const QString &title, const QString &text);
 
 private:
     void wake();
     void arm();
-    void end(const QString &title, const QString &text);
 
-    DUDaze *m_main;
+    QWidget *m_main;
     LogCapture m_capture;
     QTimer m_wake;
     QElapsedTimer m_clock;

@@ -18,6 +18,20 @@ DUDaze::DUDaze(QWidget *parent)
 
     setWindowTitle(QStringLiteral("DAZODOZ"));
 
+    transferLine = new TransferLine(this);
+    // A transfer holds the line: no polling, the link controls locked until
+    // it gives the line back.
+    connect(transferLine, &TransferLine::taken, this, [this] {
+        pollTimer->stop();
+        setLinkControlsEnabled(false);
+    });
+    connect(transferLine, &TransferLine::released, this, [this] {
+        resumePolling();
+        setLinkControlsEnabled(serialPort->isOpen());
+    });
+    connect(transferLine, &TransferLine::blocksReady, this, &DUDaze::recvOK);
+    transferLine->dispatchNested = [this](const QByteArray &read) { dispatch(read); };
+
     pollTimer = new QTimer(this);
     connect(pollTimer, SIGNAL(timeout()), this, SLOT(handleTimeout()));
 
@@ -51,7 +65,11 @@ DUDaze::DUDaze(QWidget *parent)
     connect(ui->rizhi, SIGNAL(triggered()), this, SLOT(rizhi_MENU()));
 
     recvMode = 4;
-    lastArrival.start();
+}
+
+LineOwner DUDaze::lineOwner() const
+{
+    return transferLine->owner();
 }
 
 DUDaze::~DUDaze()

@@ -5,6 +5,7 @@
 QSerialPort *serialPort = nullptr;
 QTimer *pollTimer = nullptr;
 int recvMode = 0;
+TransferLine *transferLine = nullptr;
 
 QString portNameSetting;
 int baudRateSetting = 0;

@@ -5,11 +5,14 @@
 
 class QSerialPort;
 class QTimer;
+class TransferLine;
 
 // Application-wide objects shared by every window of the tool.
 extern QSerialPort *serialPort;
 extern QTimer *pollTimer;
 extern int recvMode;
+// Who holds the serial line: the main window's sequences and every transfer ask it.
+extern TransferLine *transferLine;
 
 // Line settings saved by the serial settings window, applied on the next connect.
 extern QString portNameSetting;

@@ -1,85 +1,80 @@
-#include "dudaze.h"
+#include "lineowner.h"
 
 #include "globals.h"
 #include "line/lineprobe.h"
+#include "protocol/pacing.h"
 #include "protocol/quietline.h"
 
-#include <QMessageBox>
 #include <QSerialPort>
-#include <QTimer>
 
-void DUDaze::claimLine(LineOwner transfer)
+bool TransferLine::freeSince(quint64 epoch) const
 {
-    owner = transfer;
-    ++lineEpoch;
-    pollTimer->stop();
-    setLinkControlsEnabled(false);
+    return epoch == m_epoch && m_owner == LineOwner::None && serialPort->isOpen();
 }
 
-void DUDaze::releaseLine()
+void TransferLine::take(LineOwner owner, LineTransfer *transfer)
 {
-    owner = LineOwner::None;
-    ++lineEpoch;
-    if (serialPort->isOpen())
-        setLinkControlsEnabled(true);
+    m_owner = owner;
+    m_transfer = transfer;
+    ++m_epoch;
+    emit taken();
 }
 
-bool DUDaze::lineFreeSince(quint64 epoch) const
+void TransferLine::reset()
 {
-    return epoch == lineEpoch && owner == LineOwner::None && serialPort->isOpen();
+    m_owner = LineOwner::None;
+    m_transfer = nullptr;
+    ++m_epoch;
 }
 
-void DUDaze::runSequence(const QByteArrayList &commands, int gapMs, bool waitAfterLast)
+QByteArray TransferLine::fetch()
 {
-    const quint64 epoch = lineEpoch;
-    for (int i = 0; i < commands.size(); ++i) {
-        if (!lineFreeSince(epoch))
-            return;
-        serialPort->write(commands[i]);
-        if (i + 1 < commands.size() || waitAfterLast)
-            delayMs(gapMs);
-    }
+    const QByteArray bytes = serialPort->readAll();
+    if (!bytes.isEmpty())
+        m_lastArrival.start();
+    return bytes;
 }
 
-bool DUDaze::finishTransfer(const QString &title, const QString &text, const QByteArrayList &followUp)
+bool TransferLine::waitQuiet(const std::function<bool()> &stillWanted)
 {
-    const quint64 epoch = lineEpoch;
-    QMessageBox::information(this, title, text, QMessageBox::Ok);
-    // Closing the link while the box was up has already ended the transfer.
-    auto stillHeld = [&] { return epoch == lineEpoch && serialPort->isOpen(); };
-    if (!stillHeld())
-        return false;
-    recvMode = 4;
-    for (const QByteArray &command : followUp) {
-        serialPort->write(command);
-        delayMs(20);
-        if (!stillHeld())
-            return false;
-    }
-    resumePolling();
-    releaseLine();
-    return true;
-}
-
-bool DUDaze::waitForQuietLine(const std::function<bool()> &stillWanted)
-{
-    const quint64 epoch = lineEpoch;
+    const quint64 epoch = m_epoch;
     QElapsedTimer clock;
     clock.start();
     QuietLine line;
     line.begin(0);
     for (;;) {
         delayMs(20);
-        if (epoch != lineEpoch || !serialPort->isOpen() || !stillWanted())
+        if (epoch != m_epoch || !serialPort->isOpen() || !stillWanted())
             return false;
         // This wait may run inside a dispatch's gathering wait, which cannot
         // hand on what came meanwhile before it returns: hand it on here.
-        if (dispatching && serialPort->bytesAvailable() > 0)
-            dispatch(fetchLine());
+        if (m_gathering && serialPort->bytesAvailable() > 0 && dispatchNested)
+            dispatchNested(fetch());
         const qint64 now = clock.elapsed();
-        line.arrived(qMax<qint64>(0, now - lastArrival.elapsed()));
+        if (m_lastArrival.isValid())
+            line.arrived(qMax<qint64>(0, now - m_lastArrival.elapsed()));
         line.wake(now, serialPort->bytesAvailable() > 0 || bytesOnLine(serialPort->handle()) > 0);
         if (line.state() != QuietLine::State::Waiting)
             return line.state() == QuietLine::State::Quiet;
     }
+}
+
+bool TransferLine::giveBack(quint64 epoch, const QByteArrayList &followUp)
+{
+    // Closing the link while the box was up has already ended the transfer.
+    auto stillHeld = [&] { return epoch == m_epoch && serialPort->isOpen(); };
+    if (!stillHeld())
+        return false;
+    recvMode = 4;
+    for (const QByteArray &command : followUp) {
+        serialPort->write(command);
+        delayMs(Pace::loadGapMs);
+        if (!stillHeld())
+            return false;
+    }
+    m_owner = LineOwner::None;
+    m_transfer = nullptr;
+    ++m_epoch;
+    emit released();
+    return true;
 }

@@ -6,8 +6,6 @@
 #include "line/lineprobe.h"
 #include "protocol/uploadrules.h"
 #include "linksettings.h"
-#include "upgrade/upload.h"
-#include "upgrade/uploadtransfer.h"
 
 #include <QMessageBox>
 #include <QTimer>
@@ -37,7 +35,7 @@ void DUDaze::connectLink()
         QMessageBox::critical(this, QStringLiteral("提示"), QStringLiteral("连接失败"), QMessageBox::Ok);
         return;
     }
-    ++lineEpoch;
+    transferLine->reset();
     ui->DAKAI->setText(QStringLiteral("断开"));
     setLinkControlsEnabled(true);
 
@@ -68,12 +66,11 @@ void DUDaze::leaveLine()
     // mode it would take every later command for block bytes. The upload
     // ends in the tool before, so that no reply read meanwhile sends a block
     // behind the cancel.
-    const bool receiving = uploadReachedModule(this);
-    if (UploadTransfer *upload = runningTransfer(this))
-        upload->lineGone();
+    LineTransfer *transfer = transferLine->transfer();
+    const bool receiving = transfer && transfer->left();
     showClosedLink();
     if (receiving) {
-        writeUploadCancel();
+        serialPort->write(Upload::cancel());
         serialPort->flush();
     }
     serialPort->close();
@@ -104,33 +101,25 @@ void DUDaze::handleSerialError(QSerialPort::SerialPortError)
     QMessageBox::information(this, QStringLiteral("错误"), QStringLiteral("串口断开连接"), QMessageBox::Ok);
 }
 
-QByteArray DUDaze::fetchLine()
-{
-    const QByteArray bytes = serialPort->readAll();
-    if (!bytes.isEmpty())
-        lastArrival.start();
-    return bytes;
-}
-
 void DUDaze::serialPort_readyRead()
 {
-    lastArrival.start();
+    transferLine->arrived();
     // A dispatch that runs in the nested loop of another would read its bytes
     // first; the running one picks them up when it returns.
-    if (dispatching)
+    if (transferLine->gathering())
         return;
-    dispatching = true;
+    transferLine->setGathering(true);
     delayMs(Upload::readGatherMs);
     if (!serialPort->isOpen()) {
         // The line went during the gathering wait: nothing left to read.
-        dispatching = false;
+        transferLine->setGathering(false);
         return;
     }
-    recvBuffer = fetchLine();
+    recvBuffer = transferLine->fetch();
     if (!recvBuffer.isEmpty())
         dispatch(QByteArray(recvBuffer));
     recvBuffer.clear();
-    dispatching = false;
+    transferLine->setGathering(false);
     // The port signals no new bytes while its readyRead slot runs: what the
     // module sent during the gathering wait, a handler's wait or its message
     // box is dispatched now, once this call has returned.
@@ -172,9 +161,10 @@ void DUDaze::setLinkControlsEnabled(bool enabled)
 void DUDaze::showClosedLink()
 {
     // What ran over the link has ended with it.
-    owner = LineOwner::None;
+    if (LineTransfer *transfer = transferLine->transfer())
+        transfer->left();
+    transferLine->reset();
     cyclePeriod = 0;
-    ++lineEpoch;
     pollTimer->stop();
     setLinkControlsEnabled(false);
     ui->TEMP->clear();

@@ -2,6 +2,7 @@
 
 #include "globals.h"
 #include "settings/chuan.h"
+#include "log/logdownload.h"
 #include "upgrade/mima.h"
 
 void DUDaze::chuan_MENU()
@@ -24,4 +25,9 @@ void DUDaze::fs_MENU()
     auto *prompt = new mima(this);
     prompt->show();
     upgradeTarget = 2;
+}
+
+void DUDaze::rizhi_MENU()
+{
+    startLogDownload(this);
 }

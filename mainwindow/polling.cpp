@@ -7,6 +7,18 @@
 
 #include <QTimer>
 
+void DUDaze::runSequence(const QByteArrayList &commands, int gapMs, bool waitAfterLast)
+{
+    const quint64 epoch = transferLine->epoch();
+    for (int i = 0; i < commands.size(); ++i) {
+        if (!transferLine->freeSince(epoch))
+            return;
+        serialPort->write(commands[i]);
+        if (i + 1 < commands.size() || waitAfterLast)
+            delayMs(gapMs);
+    }
+}
+
 void DUDaze::handleTimeout()
 {
     switch (recvMode) {

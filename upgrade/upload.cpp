@@ -1,7 +1,5 @@
 #include "upload.h"
 
-#include "mainwindow/commands.h"
-#include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
 #include "uploadtransfer.h"
 #include "ui_fs.h"
@@ -17,8 +15,6 @@
 
 namespace {
 
-// The upload that holds the line; gone once it has ended.
-QPointer<UploadTransfer> running;
 
 void refuse(QWidget *window, const char *text)
 {
@@ -28,13 +24,13 @@ void refuse(QWidget *window, const char *text)
 // The file chosen in an upgrade window's own dialog.
 constexpr char chosenFile[] = "chosenFile";
 
-// The main window that an upgrade window was opened from (through the password prompt).
-DUDaze *mainWindowOf(QWidget *w)
+// The main window that an upgrade window was opened from (through the
+// password prompt): the window at the root of its parents.
+QWidget *mainWindowOf(QWidget *w)
 {
-    for (; w; w = w->parentWidget())
-        if (auto *main = qobject_cast<DUDaze *>(w))
-            return main;
-    return nullptr;
+    while (w && w->parentWidget())
+        w = w->parentWidget();
+    return w;
 }
 
 } // namespace
@@ -42,32 +38,23 @@ DUDaze *mainWindowOf(QWidget *w)
 const UploadKind firmwareUpload{Upload::firmware, 2, LineOwner::FirmwareUpload, "更新未完成"};
 const UploadKind dataUpload{Upload::data, 3, LineOwner::DataUpload, "更新失败"};
 
-const UploadKind *runningUpload(const DUDaze *main)
+const UploadKind *runningUpload()
 {
-    if (!main)
-        return nullptr;
-    switch (main->lineOwner()) {
+    switch (transferLine->owner()) {
     case LineOwner::FirmwareUpload: return &firmwareUpload;
     case LineOwner::DataUpload: return &dataUpload;
     default: return nullptr;
     }
 }
 
-UploadTransfer *runningTransfer(const DUDaze *main)
+UploadTransfer *runningTransfer()
 {
-    const UploadKind *kind = runningUpload(main);
-    return kind && running && &running->kind() == kind ? running.data() : nullptr;
+    return runningUpload() ? dynamic_cast<UploadTransfer *>(transferLine->transfer()) : nullptr;
 }
 
-bool uploadReachedModule(const DUDaze *main)
+int uploadBytesLeft()
 {
-    const UploadTransfer *upload = runningTransfer(main);
-    return upload && upload->reachedModule();
-}
-
-int uploadBytesLeft(const DUDaze *main)
-{
-    const UploadTransfer *upload = runningTransfer(main);
+    const UploadTransfer *upload = runningTransfer();
     return upload ? upload->bytesLeft() : 0;
 }
 
@@ -120,12 +107,11 @@ void startUpload(const UploadKind &kind, const UploadView &view)
     if (view.filename->toPlainText().isEmpty() || path.isEmpty())
         return refuse(view.window, "未选择文件");
     // One transfer at a time: the module takes one stream, and the state is shared.
-    DUDaze *main = mainWindowOf(view.window);
-    if (runningUpload(main))
+    if (runningUpload())
         return refuse(view.window, "已有升级正在进行");
-    if (main && main->lineOwner() == LineOwner::LogDownload)
+    if (transferLine->owner() == LineOwner::LogDownload)
         return refuse(view.window, "日志下载正在进行");
-    if (!main || !serialPort->isOpen())
+    if (!serialPort->isOpen())
         return refuse(view.window, "串口未连接");
     // Read the whole file before anything is sent, so that a bad file leaves
     // the module and the transfer as they were.
@@ -143,9 +129,8 @@ void startUpload(const UploadKind &kind, const UploadView &view)
     if (data.isEmpty())
         return refuse(view.window, "文件为空");
 
-    main->uploadStarted(kind.owner);
-    auto *upload = new UploadTransfer(main, kind, view, data);
-    running = upload;
+    auto *upload = new UploadTransfer(mainWindowOf(view.window), kind, view, data);
+    transferLine->take(kind.owner, upload);
     view.zongdaxiao->setText(kilobytes(int(data.size()) / 1024 + 1));
     view.yifasong->setText(kilobytes(0));
     view.send->setEnabled(false);
@@ -153,15 +138,11 @@ void startUpload(const UploadKind &kind, const UploadView &view)
     // Answers still on their way (a poll's, a query's) would be read as the
     // module's upload replies: a 'C' or a '>' in them starts or ends it.
     const QPointer<UploadTransfer> still = upload;
-    const bool quiet = main->waitForQuietLine([main, still] { return still && runningTransfer(main) == still && still->waiting(); });
-    if (!still || runningTransfer(main) != still || !serialPort->isOpen())
+    const bool quiet = transferLine->waitQuiet([still] { return still && runningTransfer() == still && still->waiting(); });
+    if (!still || runningTransfer() != still || !serialPort->isOpen())
         return; // the link went meanwhile
-    if (!quiet || !still->waiting()) {
-        // Nothing went to the module: not done, and the line is free again.
-        still->lineGone();
-        main->endUpload(QStringLiteral("OK"), QString::fromUtf8(kind.failureText));
-        return;
-    }
+    if (!quiet || !still->waiting())
+        return still->notStarted(); // nothing went to the module: not done, and the line is free again
     still->start();
 }
 
@@ -175,10 +156,9 @@ void cancelUpload(const UploadView &view)
     view.open->setEnabled(true);
 
     // Another window's upload or a log download keeps its line and its state.
-    DUDaze *main = mainWindowOf(view.window);
-    UploadTransfer *upload = runningTransfer(main);
+    UploadTransfer *upload = runningTransfer();
     const bool own = upload && upload->window() == view.window;
-    if (!main || !serialPort->isOpen() || (main->lineOwner() != LineOwner::None && !own))
+    if (!serialPort->isOpen() || (transferLine->owner() != LineOwner::None && !own))
         return;
     if (own && !upload->ended())
         upload->cancel();
@@ -193,18 +173,17 @@ void writeUploadCancel()
 
 void uploadWindowClosed(const UploadView &view)
 {
-    DUDaze *main = mainWindowOf(view.window);
-    if (!main || !serialPort->isOpen())
+    if (!serialPort->isOpen())
         return;
     // Closing the window of a running upload is its cancel: the window could
     // not be opened again to press "取消" while the controls are locked.
-    const UploadTransfer *upload = runningTransfer(main);
+    const UploadTransfer *upload = runningTransfer();
     if (upload && upload->window() == view.window) {
         if (upload->waiting() || (upload->reachedModule() && !upload->cancelling()))
             cancelUpload(view);
         return;
     }
     // Without this the status view would stay frozen after the window is gone.
-    if (main->lineOwner() == LineOwner::None)
-        main->resumePolling();
+    if (transferLine->owner() == LineOwner::None)
+        transferLine->resumePolling();
 }

@@ -6,7 +6,6 @@
 
 #include <QString>
 
-class DUDaze;
 class QProgressBar;
 class QPushButton;
 class QTextEdit;
@@ -59,16 +58,13 @@ void uploadWindowClosed(const UploadView &view);
 // The five CAN bytes that tell the module to leave receive mode.
 void writeUploadCancel();
 
-// The kind of the upload that holds the line of this main window; null when none does.
-const UploadKind *runningUpload(const DUDaze *main);
+// The kind of the upload that holds the line; null when none does.
+const UploadKind *runningUpload();
 // That upload itself; null when none runs.
 class UploadTransfer;
-UploadTransfer *runningTransfer(const DUDaze *main);
-// Whether the module may be receiving that upload: its command has gone out
-// and neither the module's prompt or cancel nor the end has come yet.
-bool uploadReachedModule(const DUDaze *main);
+UploadTransfer *runningTransfer();
 // The file bytes of that upload the module has not acknowledged yet.
-int uploadBytesLeft(const DUDaze *main);
+int uploadBytesLeft();
 
 // "0K", "2K": the sizes shown in the windows.
 QString kilobytes(int count);

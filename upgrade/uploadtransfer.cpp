@@ -1,15 +1,15 @@
 #include "uploadtransfer.h"
 
-#include "mainwindow/dudaze.h"
 #include "mainwindow/globals.h"
 #include "protocol/commands.h"
 #include "protocol/xmodem.h"
 
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSerialPort>
 
-UploadTransfer::UploadTransfer(DUDaze *main, const UploadKind &kind, const UploadView &view, const QByteArray &data)
+UploadTransfer::UploadTransfer(QWidget *main, const UploadKind &kind, const UploadView &view, const QByteArray &data)
     : QObject(main)
     , m_main(main)
     , m_kind(kind)
@@ -49,14 +49,23 @@ void UploadTransfer::cancel()
         drive();
 }
 
-void UploadTransfer::lineGone()
+bool UploadTransfer::left()
 {
+    // Behind its end box the box's return deletes it.
     if (m_ending)
-        return;
+        return false;
+    const bool receiving = m_machine.running();
     m_ending = true;
     m_machine.lineLost();
     m_wake.stop();
     deleteLater();
+    return receiving;
+}
+
+void UploadTransfer::notStarted()
+{
+    m_machine.cancel(m_clock.elapsed());
+    finish();
 }
 
 // Writes what the machine says, in order, while the line is still the
@@ -65,12 +74,14 @@ void UploadTransfer::drive()
 {
     if (m_ending)
         return;
-    if (!serialPort->isOpen() || m_main->lineOwner() != m_kind.owner)
-        return lineGone();
+    if (!serialPort->isOpen() || transferLine->transfer() != this) {
+        left();
+        return;
+    }
     for (const QByteArray &bytes : m_machine.takeWrites()) {
         if (bytes.startsWith(Xmodem::STX)) {
             m_blocks << bytes;
-            emit m_main->recvOK(); // sendOnce writes the block
+            transferLine->announceBlocks(); // the main window's block sender writes it
         } else {
             serialPort->write(bytes);
         }
@@ -109,7 +120,7 @@ void UploadTransfer::finish()
     case UploadMachine::End::Done:
         if (view.jindu)
             view.jindu->setValue(100);
-        m_main->endUpload(QStringLiteral("OK"), QStringLiteral("更新完成"),
+        end(QStringLiteral("OK"), QStringLiteral("更新完成"),
                           m_machine.loadDue() ? Cmd::loadAfterData() : QByteArrayList());
         break;
     case UploadMachine::End::ModuleCancelled:
@@ -119,11 +130,18 @@ void UploadTransfer::finish()
             view.yifasong->setText(kilobytes(0));
             view.zongdaxiao->setText(kilobytes(0));
         }
-        m_main->endUpload(QStringLiteral("提示"), QStringLiteral("停止更新"));
+        end(QStringLiteral("提示"), QStringLiteral("停止更新"));
         break;
     default:
-        m_main->endUpload(QStringLiteral("OK"), QString::fromUtf8(m_kind.failureText));
+        end(QStringLiteral("OK"), QString::fromUtf8(m_kind.failureText));
         break;
     }
     deleteLater();
+}
+
+void UploadTransfer::end(const QString &title, const QString &text, const QByteArrayList &followUp)
+{
+    const quint64 epoch = transferLine->epoch();
+    QMessageBox::information(m_main, title, text, QMessageBox::Ok);
+    transferLine->giveBack(epoch, followUp);
 }
