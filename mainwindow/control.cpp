@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "protocol/controlvalues.h"
 #include "globals.h"
+#include "protocol/pacing.h"
 
 #include <QMessageBox>
 #include <QTimer>
@@ -35,5 +36,5 @@ void DUDaze::on_DAC_BU_clicked()
     }
     const QByteArrayList commands = Cmd::dacSetting(typed);
     dacText = QString::fromLatin1(commands[1]);
-    runSequence(commands, 100, true);
+    runSequence(commands, Pace::commandGapMs, true);
 }

@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "globals.h"
+#include "protocol/pacing.h"
 #include "line/lineprobe.h"
 #include "protocol/uploadrules.h"
 #include "linksettings.h"
@@ -46,7 +47,7 @@ void DUDaze::connectLink()
 
     recvMode = 4;
     pollTimer->start(2000);
-    runSequence(Cmd::connectQuery(), 100, true);
+    runSequence(Cmd::connectQuery(), Pace::commandGapMs, true);
 }
 
 void DUDaze::disconnectLink()

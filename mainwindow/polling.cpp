@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "protocol/controlvalues.h"
 #include "globals.h"
+#include "protocol/pacing.h"
 
 #include <QTimer>
 
@@ -23,7 +24,7 @@ void DUDaze::handleTimeout()
 {
     switch (recvMode) {
     case 4:
-        runSequence(Cmd::statusPoll(), 100, false);
+        runSequence(Cmd::statusPoll(), Pace::commandGapMs, false);
         break;
     case 0:
         runSequence({Cmd::ReadTemperature}, 0, false);
@@ -45,7 +46,7 @@ void DUDaze::on_single_clicked()
     // The query ends a running cycle, though AUTO keeps its caption.
     cyclePeriod = 0;
     recvMode = 6;
-    runSequence(Cmd::singleQuery(), 100, false);
+    runSequence(Cmd::singleQuery(), Pace::commandGapMs, false);
 }
 
 void DUDaze::on_AUTO_clicked()
