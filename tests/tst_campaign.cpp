@@ -161,7 +161,7 @@ QString Campaign::randomAction()
     // give up by itself), after a moment for the module to take the upload's
     // command.
     const LineOwner owner = m_f.window->lineOwner();
-    if ((owner == LineOwner::FirmwareUpload || owner == LineOwner::DataUpload) && uploadBytesLeft(m_f.window) > 2048
+    if ((owner == LineOwner::FirmwareUpload || owner == LineOwner::DataUpload) && uploadBytesLeft() > 2048
             && !m_cancelsIgnored && random(0, 1))
         return m_f.sim.inTransfer() ? QStringLiteral("quit") : QStringLiteral("wait 50");
     // A log download is now and then cut by 断开 and asked for again as soon
