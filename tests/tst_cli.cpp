@@ -1,5 +1,6 @@
 #include "modulesim.h"
 #include "simcontrol.h"
+#include "testdata.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -102,14 +103,6 @@ const struct Row {
      "upload;result=done|upload;result=module-cancelled", "stored"},
 };
 
-QByteArray fileOf(int size)
-{
-    QByteArray data;
-    for (int i = 0; i < size; ++i)
-        data += char((i * 7 + i / 1024) & 0xFF);
-    return data;
-}
-
 QByteArray contents(const QString &path)
 {
     QFile file(path);
@@ -120,10 +113,7 @@ QByteArray contents(const QString &path)
 
 void TestCli::run_data()
 {
-    QTest::addColumn<int>("row");
-    int index = 0;
-    for (const Row &r : rows)
-        QTest::newRow(r.name) << index++;
+    addRows(rows);
 }
 
 void TestCli::run()
@@ -131,10 +121,9 @@ void TestCli::run()
     QFETCH(int, row);
     QTemporaryDir dir;
     const Row &r = rows[row];
-    const QByteArray data = fileOf(qMax(0, r.size));
+    const QByteArray data = blockPattern(qMax(0, r.size));
     QFile file(dir.filePath("file%1.bin"));
-    QVERIFY(r.size < 0 || (file.open(QIODevice::WriteOnly) && file.write(data) == data.size()));
-    file.close();
+    QVERIFY(r.size < 0 || !writeFile(file.fileName(), data).isEmpty());
     const QByteArray padded = data + QByteArray((1024 - data.size() % 1024) % 1024, 0x1A);
 
     // The modules: simulators with their faults, or python3-xmodem on a pty of its own.
