@@ -4,17 +4,14 @@
 #include "uploadtransfer.h"
 #include "ui_fs.h"
 #include "ui_sheng.h"
-#include "protocol/xmodem.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QPointer>
-#include <QTimer>
 
 namespace {
-
 
 void refuse(QWidget *window, const char *text)
 {
