@@ -1,23 +1,20 @@
 #ifndef FS_H
 #define FS_H
 
-#include <QMainWindow>
+#include "uploadwindow.h"
 
 namespace Ui {
 class FS;
 }
 
 // Waveform data upgrade window: picks a waveform data file and uploads it to the module.
-class FS : public QMainWindow
+class FS : public UploadWindow
 {
     Q_OBJECT
 
 public:
     explicit FS(QWidget *parent = nullptr);
     ~FS() override;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_open_clicked();

@@ -1,40 +1,30 @@
 #include "sheng.h"
 #include "ui_sheng.h"
 
-#include "mainwindow/globals.h"
-#include "upload.h"
-
 sheng::sheng(QWidget *parent)
-    : QMainWindow(parent)
+    : UploadWindow(parent, firmwareUpload)
     , ui(new Ui::sheng)
 {
     ui->setupUi(this);
-    setUpUploadWindow(this, ui->jindu);
+    setUp({ui->filename, ui->openfile, ui->sendfile, ui->yifasong, ui->zongdaxiao, ui->jindu});
 }
 
 sheng::~sheng()
 {
-    recvMode = 4;
     delete ui;
-}
-
-void sheng::closeEvent(QCloseEvent *event)
-{
-    uploadWindowClosed(uploadView(ui));
-    QMainWindow::closeEvent(event);
 }
 
 void sheng::on_openfile_clicked()
 {
-    chooseUploadFile(uploadView(ui));
+    chooseFile();
 }
 
 void sheng::on_sendfile_clicked()
 {
-    startUpload(firmwareUpload, uploadView(ui));
+    send();
 }
 
 void sheng::on_sendstop_clicked()
 {
-    cancelUpload(uploadView(ui));
+    stop();
 }

@@ -1,23 +1,20 @@
 #ifndef SHENG_H
 #define SHENG_H
 
-#include <QMainWindow>
+#include "uploadwindow.h"
 
 namespace Ui {
 class sheng;
 }
 
 // Firmware upgrade window: picks a firmware file and uploads it to the module.
-class sheng : public QMainWindow
+class sheng : public UploadWindow
 {
     Q_OBJECT
 
 public:
     explicit sheng(QWidget *parent = nullptr);
     ~sheng() override;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_openfile_clicked();

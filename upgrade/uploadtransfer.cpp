@@ -5,16 +5,12 @@
 #include "protocol/xmodem.h"
 
 #include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QSerialPort>
 
-UploadTransfer::UploadTransfer(QWidget *main, const UploadKind &kind, const UploadView &view, const QByteArray &data)
+UploadTransfer::UploadTransfer(QWidget *main, const UploadKind &kind, const QByteArray &data)
     : QObject(main)
     , m_main(main)
     , m_kind(kind)
-    , m_view(view)
-    , m_window(view.window)
     , m_machine(kind.target, data, UploadSettings::window())
     , m_size(int(data.size()))
 {
@@ -90,10 +86,10 @@ void UploadTransfer::drive()
         if (event == UploadMachine::Event::Started)
             m_flowing = true;
         // The bar follows each block taken but the last, by the block now on its way.
-        if (event == UploadMachine::Event::BlockTaken && m_window && m_machine.bytesTaken() < m_size) {
+        if (event == UploadMachine::Event::BlockTaken && m_machine.bytesTaken() < m_size) {
             const double percent = (m_machine.blocksTaken() + 1) * 1024.0 / m_size * 100;
             if (percent < 100)
-                m_view.jindu->setValue(int(percent));
+                emit progress(int(percent));
         }
     }
     const qint64 at = m_machine.wakeAt();
@@ -105,43 +101,35 @@ void UploadTransfer::drive()
         return finish();
     // The block on its way, or the last one sent; after a cancel the window
     // has started over.
-    if (m_window && m_flowing && !m_machine.cancelling())
-        m_view.yifasong->setText(kilobytes(qMin(m_machine.blocksTaken() + 1, m_machine.blockTotal())));
+    if (m_flowing && !m_machine.cancelling())
+        emit sending(qMin(m_machine.blocksTaken() + 1, m_machine.blockTotal()));
 }
 
 void UploadTransfer::finish()
 {
     m_ending = true;
     m_wake.stop();
-    const UploadView view = m_window ? m_view : UploadView();
     switch (m_machine.end()) {
     case UploadMachine::End::Lost:
         break;
     case UploadMachine::End::Done:
-        if (view.jindu)
-            view.jindu->setValue(100);
-        end(QStringLiteral("OK"), QStringLiteral("更新完成"),
-                          m_machine.loadDue() ? Cmd::loadAfterData() : QByteArrayList());
+        emit progress(100);
+        end("OK", "更新完成", m_machine.loadDue() ? Cmd::loadAfterData() : QByteArrayList());
         break;
     case UploadMachine::End::ModuleCancelled:
-        // The module has cancelled: the window starts over.
-        forgetChosenFile(view);
-        if (view.yifasong) {
-            view.yifasong->setText(kilobytes(0));
-            view.zongdaxiao->setText(kilobytes(0));
-        }
-        end(QStringLiteral("提示"), QStringLiteral("停止更新"));
+        emit moduleCancelled();
+        end("提示", "停止更新");
         break;
     default:
-        end(QStringLiteral("OK"), QString::fromUtf8(m_kind.failureText));
+        end("OK", m_kind.failureText);
         break;
     }
     deleteLater();
 }
 
-void UploadTransfer::end(const QString &title, const QString &text, const QByteArrayList &followUp)
+void UploadTransfer::end(const char *title, const char *text, const QByteArrayList &followUp)
 {
     const quint64 epoch = transferLine->epoch();
-    QMessageBox::information(m_main, title, text, QMessageBox::Ok);
+    QMessageBox::information(m_main, QString::fromUtf8(title), QString::fromUtf8(text), QMessageBox::Ok);
     transferLine->giveBack(epoch, followUp);
 }

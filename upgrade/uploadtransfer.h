@@ -7,20 +7,18 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
-// One running upload of the window: its machine, its file, its wake timer
-// and the upgrade window it shows itself in. The machine decides; this only
-// writes what it says, wakes it when it asks, and shows what happened.
+// One running upload of the window: its machine, its file and its wake
+// timer. The machine decides; this only writes what it says, wakes it when
+// it asks, tells its events to the window that started it and shows its end box.
 class UploadTransfer : public QObject, public LineTransfer
 {
+    Q_OBJECT
 public:
     // main: the parent of its boxes.
-    UploadTransfer(QWidget *main, const UploadKind &kind, const UploadView &view, const QByteArray &data);
+    UploadTransfer(QWidget *main, const UploadKind &kind, const QByteArray &data);
 
-    const UploadKind &kind() const { return m_kind; }
-    QWidget *window() const { return m_window; }
     // The module may be in receive mode: the request is out and no end has come.
     bool reachedModule() const { return m_machine.running(); }
     bool waiting() const { return !m_started && !m_machine.ended(); }
@@ -43,16 +41,21 @@ public:
     bool flowing() const override { return m_flowing; }
     QByteArrayList takeBlocks() override { return std::exchange(m_blocks, {}); }
 
+signals:
+    void progress(int percent);
+    // The kilobyte on its way, counted from 1.
+    void sending(int kilobyte);
+    // Before its box: the module cancelled, the window starts over.
+    void moduleCancelled();
+
 private:
     void drive();
     void finish();
     // Its box, then the line back to polling with the follow-up commands.
-    void end(const QString &title, const QString &text, const QByteArrayList &followUp = {});
+    void end(const char *title, const char *text, const QByteArrayList &followUp = {});
 
     QWidget *m_main;
     const UploadKind &m_kind;
-    UploadView m_view;
-    QPointer<QWidget> m_window;
     UploadMachine m_machine;
     QTimer m_wake;
     QElapsedTimer m_clock;
