@@ -36,6 +36,7 @@ const struct Row {
     const char *late = nullptr; // an answer to an earlier command, arriving as the download starts
     int baud = 0;               // the line's speed (0: at once)
     const char *before = nullptr; // the log of a download that finished just before
+    const char *behindBox = nullptr; // what the module sends while the end box is up, saved too
 } rows[] = {
     {"three pieces, the prompt alone last", 4, "", "line one\r\n|line two\r\n|>", "line one\r\nline two\r\n>",
      "日志下载完成", 4},
@@ -55,6 +56,8 @@ const struct Row {
     {"the module falls silent after a finished download", 4, "", "\r\n", "\r\n", "日志下载未完成", 4,
      nullptr, 0, "first\r\n>"},
     {"a file that takes no data", 4, "/dev/full", "log\r\n|>", "", "日志文件写入失败", 4},
+    {"what comes behind the end box is saved too", 4, "", "log\r\n|>", "log\r\n>late\r\n", "日志下载完成", 4,
+     nullptr, 0, nullptr, "late\r\n"},
 };
 
 } // namespace
@@ -120,6 +123,13 @@ void TestLog::download()
         if (line == "dump logtext")
             dumpAt = clock.elapsed();
     });
+    if (r.behindBox) {
+        f.dialogs.pressAfterMs = 200;
+        f.dialogs.onShown = [&] {
+            if (dumpAt >= 0) // the end box, not the question before the file is replaced
+                f.sim.send(r.behindBox);
+        };
+    }
     bool pollingBehindBox = false;
     f.dialogs.onBox = [&](const ModalHandler::Box &) {
         pollingBehindBox |= pollTimer->isActive();
