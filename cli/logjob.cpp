@@ -11,11 +11,8 @@
 LogJob::LogJob(Session &session, QFile &sink)
     : Job(session)
     , m_sink(sink)
-{
-    m_wake.setSingleShot(true);
-    m_wake.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_wake, &QTimer::timeout, &session, [this] {
-        m_capture.wake(m_clock.elapsed(), false);
+    , m_wake([this] {
+        m_capture.wake(m_wake.now(), false);
         switch (m_capture.end()) {
         case LogCapture::End::Complete:
             return end(true, Exit::Done);
@@ -23,9 +20,10 @@ LogJob::LogJob(Session &session, QFile &sink)
             return end(false, Exit::NotDone, QString("the module was silent for %1 s before the end of its log; what arrived is kept")
                                                  .arg(LogRules::giveUpSilenceMs / 1000));
         case LogCapture::End::None:
-            return rearm();
+            return m_wake.wakeAt(m_capture.wakeAt());
         }
-    });
+    })
+{
 }
 
 void LogJob::start()
@@ -38,9 +36,9 @@ void LogJob::start()
         if (!m_sink.fileName().isEmpty())
             m_sink.resize(0);
         session.write(Cmd::DumpLog);
-        m_clock.start();
+        m_wake.restart();
         m_capture.start(0);
-        rearm();
+        m_wake.wakeAt(m_capture.wakeAt());
     });
 }
 
@@ -51,13 +49,8 @@ void LogJob::received(const QByteArray &bytes)
     if (m_sink.write(bytes) != bytes.size() || !m_sink.flush())
         return end(false, Exit::BadInput, "cannot write the log to " + m_sink.fileName() + ": " + m_sink.errorString());
     m_saved += bytes.size();
-    m_capture.received(bytes, m_clock.elapsed());
-    rearm();
-}
-
-void LogJob::rearm()
-{
-    m_wake.start(int(qMax<qint64>(0, m_capture.wakeAt() - m_clock.elapsed())));
+    m_capture.received(bytes, m_wake.now());
+    m_wake.wakeAt(m_capture.wakeAt());
 }
 
 void LogJob::interrupted()

@@ -2,10 +2,8 @@
 #define CLI_LOGJOB_H
 
 #include "session.h"
+#include "line/machinetimer.h"
 #include "protocol/logcapture.h"
-
-#include <QElapsedTimer>
-#include <QTimer>
 
 class QFile;
 
@@ -22,15 +20,13 @@ public:
     void lost(const QString &why) override;
 
 private:
-    void rearm();
     void end(bool complete, int code, const QString &message = QString());
 
     QFile &m_sink;
     bool m_dumping = false;
     qint64 m_saved = 0;
     LogCapture m_capture;
-    QElapsedTimer m_clock;
-    QTimer m_wake;
+    MachineTimer m_wake;
 };
 
 #endif

@@ -22,13 +22,11 @@ UploadJob::UploadJob(Session &session, const UploadFile &file, const Record &rec
     , m_file(file)
     , m_record(record)
     , m_machine(*file.target, file.data, UploadSettings::commandLine())
-{
-    m_wake.setSingleShot(true);
-    m_wake.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_wake, &QTimer::timeout, &session, [this] {
-        m_machine.wake(m_clock.elapsed());
+    , m_wake([this] {
+        m_machine.wake(m_wake.now());
         drive();
-    });
+    })
+{
 }
 
 void UploadJob::start()
@@ -42,7 +40,7 @@ void UploadJob::start()
             return session.finish(Exit::NotDone, QStringLiteral("the module did not stop talking; nothing uploaded"));
         m_before = m_reader.values();
         m_stage = Stage::Transfer;
-        m_clock.start();
+        m_wake.restart();
         m_machine.start(0);
         drive();
     });
@@ -51,7 +49,7 @@ void UploadJob::start()
 void UploadJob::received(const QByteArray &bytes)
 {
     if (m_stage == Stage::Transfer) {
-        m_machine.received(bytes, m_clock.elapsed());
+        m_machine.received(bytes, m_wake.now());
         drive();
     } else if (m_stage != Stage::Loading) {
         m_reader.add(bytes);
@@ -67,11 +65,7 @@ void UploadJob::drive()
         progress(false);
     if (events.contains(UploadMachine::Event::Ended))
         return transferEnded();
-    const qint64 at = m_machine.wakeAt();
-    if (at < 0)
-        m_wake.stop();
-    else
-        m_wake.start(int(qMax<qint64>(0, at - m_clock.elapsed())));
+    m_wake.wakeAt(m_machine.wakeAt());
 }
 
 void UploadJob::transferEnded()
@@ -79,7 +73,7 @@ void UploadJob::transferEnded()
     m_wake.stop();
     if (m_machine.end() != UploadMachine::End::Done)
         return end(m_machine.result(), m_machine.end() == UploadMachine::End::Lost ? Exit::Port : Exit::NotDone, whyEnded());
-    m_transferMs = m_clock.elapsed();
+    m_transferMs = m_wake.now();
     progress(true);
     // The module holds the upload: the load after data goes out whatever
     // interrupts meanwhile, or the module would keep the old waveform.
@@ -138,7 +132,7 @@ void UploadJob::completed()
 
 void UploadJob::progress(bool force)
 {
-    const qint64 ms = m_clock.elapsed();
+    const qint64 ms = m_wake.now();
     if (!force && m_lastProgress >= 0 && ms - m_lastProgress < progressEveryMs)
         return;
     m_lastProgress = ms;
@@ -165,7 +159,7 @@ void UploadJob::interrupted()
         // while before it tells the module to leave receive mode.
         m_interruptPending = true;
         m_interruptedAgain = m_machine.cancelling();
-        m_machine.cancel(m_clock.elapsed());
+        m_machine.cancel(m_wake.now());
         return drive();
     case Stage::Loading:
         m_interruptPending = true;
@@ -192,7 +186,7 @@ void UploadJob::end(const char *result, int code, const QString &message)
         code = qMax(code, int(Exit::Interrupted));
     m_wake.stop();
     session.out().progressEnded(session.port());
-    const double seconds = (m_transferMs >= 0 ? m_transferMs : m_clock.elapsed()) / 1000.0;
+    const double seconds = (m_transferMs >= 0 ? m_transferMs : m_wake.now()) / 1000.0;
     const bool done = qstrcmp(result, "done") == 0;
     QJsonObject event{{"event", "upload"}, {"port", session.port()}, {"kind", m_file.kind}, {"file", m_file.path},
                       {"size", m_file.data.size()}, {"sha256", m_file.sha256}, {"result", result},

@@ -3,11 +3,10 @@
 
 #include "session.h"
 #include "statusreader.h"
+#include "line/machinetimer.h"
 #include "protocol/uploadmachine.h"
 
-#include <QElapsedTimer>
 #include <QJsonObject>
-#include <QTimer>
 
 class Record;
 
@@ -48,10 +47,9 @@ private:
     StatusReader m_reader;
     QJsonObject m_before, m_after;
     UploadMachine m_machine;
-    QTimer m_wake;
+    MachineTimer m_wake;      // its clock runs from the module's receive command
     bool m_interruptPending = false; // honoured once the module's verdict (and the load) are in
     bool m_interruptedAgain = false;
-    QElapsedTimer m_clock;    // from the module's receive command
     qint64 m_transferMs = -1; // to the end of the transfer: the module's prompt, or the upload's end
     qint64 m_lastProgress = -1;
 };

@@ -44,13 +44,9 @@ void startLogDownload(QWidget *main)
 LogDownload::LogDownload(QWidget *main, const QString &path)
     : QObject(main)
     , m_main(main)
+    , m_wake([this] { wake(); })
 {
     logFilePath = path;
-    m_clock.start();
-    m_wake.setSingleShot(true);
-    // A coarse timer may fire 5 % early: 750 ms short of the 15 s.
-    m_wake.setTimerType(Qt::PreciseTimer);
-    connect(&m_wake, &QTimer::timeout, this, [this] { wake(); });
 }
 
 void LogDownload::started()
@@ -58,8 +54,8 @@ void LogDownload::started()
     QFile file(logFilePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         m_writeFailed = true;
-    m_capture.start(m_clock.elapsed());
-    arm();
+    m_capture.start(m_wake.now());
+    m_wake.wakeAt(m_capture.wakeAt());
 }
 
 void LogDownload::received(const QByteArray &bytes)
@@ -71,15 +67,8 @@ void LogDownload::received(const QByteArray &bytes)
     file.close();
     if (m_ending)
         return;
-    m_capture.received(bytes, m_clock.elapsed());
-    arm();
-}
-
-void LogDownload::arm()
-{
-    const qint64 at = m_capture.wakeAt();
-    if (at >= 0)
-        m_wake.start(int(qMax<qint64>(0, at - m_clock.elapsed())));
+    m_capture.received(bytes, m_wake.now());
+    m_wake.wakeAt(m_capture.wakeAt());
 }
 
 bool LogDownload::left()
@@ -99,11 +88,11 @@ void LogDownload::wake()
         return;
     // Bytes still waiting for their dispatch break the silence, also those
     // the port has not fetched from the line yet (the loop may run late).
-    m_capture.wake(m_clock.elapsed(), transferLine->gathering() || serialPort->bytesAvailable() > 0
+    m_capture.wake(m_wake.now(), transferLine->gathering() || serialPort->bytesAvailable() > 0
                                               || bytesOnLine(serialPort->handle()) > 0);
     switch (m_capture.end()) {
     case LogCapture::End::None:
-        return arm();
+        return m_wake.wakeAt(m_capture.wakeAt());
     case LogCapture::End::Incomplete:
         return end(QStringLiteral("错误"), QStringLiteral("日志下载未完成"));
     case LogCapture::End::Complete:

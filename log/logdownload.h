@@ -4,10 +4,10 @@
 #include "mainwindow/lineowner.h"
 #include "protocol/logcapture.h"
 
-#include <QElapsedTimer>
+#include "line/machinetimer.h"
+
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 class QWidget;
 
@@ -34,12 +34,10 @@ public:
 
 private:
     void wake();
-    void arm();
 
     QWidget *m_main;
     LogCapture m_capture;
-    QTimer m_wake;
-    QElapsedTimer m_clock;
+    MachineTimer m_wake;
     bool m_writeFailed = false;
     bool m_ending = false;
 };

@@ -12,34 +12,31 @@ UploadTransfer::UploadTransfer(QWidget *main, const UploadKind &kind, const QByt
     , m_main(main)
     , m_kind(kind)
     , m_machine(kind.target, data, UploadSettings::window())
+    , m_wake([this] {
+        m_machine.wake(m_wake.now());
+        drive();
+    })
     , m_size(int(data.size()))
 {
-    m_clock.start();
-    m_wake.setSingleShot(true);
-    m_wake.setTimerType(Qt::PreciseTimer);
-    connect(&m_wake, &QTimer::timeout, this, [this] {
-        m_machine.wake(m_clock.elapsed());
-        drive();
-    });
 }
 
 void UploadTransfer::start()
 {
     m_started = true;
     recvMode = m_kind.mode;
-    m_machine.start(m_clock.elapsed());
+    m_machine.start(m_wake.now());
     drive();
 }
 
 void UploadTransfer::received(const QByteArray &read)
 {
-    m_machine.received(read, m_clock.elapsed());
+    m_machine.received(read, m_wake.now());
     drive();
 }
 
 void UploadTransfer::cancel()
 {
-    m_machine.cancel(m_clock.elapsed());
+    m_machine.cancel(m_wake.now());
     // Before the request nothing goes out: the quiet wait ends the upload.
     if (m_started)
         drive();
@@ -60,7 +57,7 @@ bool UploadTransfer::left()
 
 void UploadTransfer::notStarted()
 {
-    m_machine.cancel(m_clock.elapsed());
+    m_machine.cancel(m_wake.now());
     finish();
 }
 
@@ -92,11 +89,7 @@ void UploadTransfer::drive()
                 emit progress(int(percent));
         }
     }
-    const qint64 at = m_machine.wakeAt();
-    if (at >= 0)
-        m_wake.start(int(qMax<qint64>(0, at - m_clock.elapsed())));
-    else
-        m_wake.stop();
+    m_wake.wakeAt(m_machine.wakeAt());
     if (m_machine.ended())
         return finish();
     // The block on its way, or the last one sent; after a cancel the window

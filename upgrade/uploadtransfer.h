@@ -5,9 +5,9 @@
 #include "mainwindow/lineowner.h"
 #include "protocol/uploadmachine.h"
 
-#include <QElapsedTimer>
+#include "line/machinetimer.h"
+
 #include <QObject>
-#include <QTimer>
 
 // One running upload of the window: its machine, its file and its wake
 // timer. The machine decides; this only writes what it says, wakes it when
@@ -57,8 +57,7 @@ private:
     QWidget *m_main;
     const UploadKind &m_kind;
     UploadMachine m_machine;
-    QTimer m_wake;
-    QElapsedTimer m_clock;
+    MachineTimer m_wake;
     QByteArrayList m_blocks;
     const int m_size;
     bool m_started = false;
