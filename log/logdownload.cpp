@@ -1,6 +1,6 @@
 #include "logdownload.h"
 
-#include "mainwindow/commands.h"
+#include "protocol/commands.h"
 #include "mainwindow/globals.h"
 #include "line/lineprobe.h"
 
@@ -37,7 +37,7 @@ void startLogDownload(QWidget *main)
         return;
     }
     recvMode = 5;
-    writeCommand(Cmd::DumpLog);
+    serialPort->write(Cmd::DumpLog);
     download->started();
 }
 
