@@ -1,5 +1,6 @@
 #include "ports.h"
 
+#include "netaddress.h"
 #include "output.h"
 
 #include <QDir>
@@ -54,6 +55,9 @@ QStringList usbIds(const QString &given)
 
 bool portWellFormed(const QString &given, QString *why)
 {
+    NetAddress address;
+    if (isNetworkAddress(given))
+        return parseNetAddress(given, &address, why);
     if (!isUsbId(given) || !usbIds(given).isEmpty())
         return true;
     *why = "'" + given + "' is not usb:VID:PID or usb:VID:PID:SERIAL with hex ids as lsusb prints them";
@@ -63,6 +67,9 @@ bool portWellFormed(const QString &given, QString *why)
 QString deviceOf(const QString &given)
 {
     QString path = given, why;
+    NetAddress address;
+    if (isNetworkAddress(given))
+        return parseNetAddress(given, &address, &why) ? serverKey(address) : given;
     if (isUsbId(given) && !resolvePort(given, &path, &why))
         return given;
     const QString device = QFileInfo(path).canonicalFilePath();

@@ -4,8 +4,7 @@
 #include "invocation.h"
 #include "output.h"
 #include "platform.h"
-#include "line/lineprobe.h"
-#include "ports.h"
+#include "line.h"
 #include "protocol/pacing.h"
 
 namespace {
@@ -23,8 +22,6 @@ Session::Session(const QString &given, const Invocation &inv, Output &out, QObje
     m_quietWake.setSingleShot(true);
     m_quietWake.setTimerType(Qt::PreciseTimer);
     connect(&m_quietWake, &QTimer::timeout, this, &Session::checkQuiet);
-    connect(&m_port, &QSerialPort::readyRead, this, &Session::onReadyRead);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &Session::onError);
 }
 
 Session::~Session() = default;
@@ -32,31 +29,18 @@ Session::~Session() = default;
 void Session::start(std::unique_ptr<Job> job)
 {
     m_job = std::move(job);
-    QString path, why;
-    if (!resolvePort(m_given, &path, &why))
-        return finish(Exit::Port, why);
-    m_port.setPortName(path);
-    const LineSettings &line = m_inv.line;
-    m_port.setBaudRate(line.baud);
-    m_port.setDataBits(line.dataBits);
-    m_port.setStopBits(line.stopBits);
-    m_port.setParity(line.parity);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        const QSerialPort::SerialPortError error = m_port.error();
-        QString message = "cannot open " + path + ": " + m_port.errorString();
-        if (error == QSerialPort::PermissionError)
-            message += " (busy in another program, or your user is not in the dialout group:"
-                       " sudo usermod -aG dialout \"$USER\", then log in again)";
-        return finish(Exit::Port, message);
-    }
-    if (!holdDevice(m_port.handle())) {
-        m_port.close();
-        return finish(Exit::Port, "busy: another program holds " + path);
-    }
-    // The line settings apply once open; a speed the adapter refuses is no line.
-    if (m_port.baudRate() != line.baud)
-        return finish(Exit::Port, path + " does not take " + QString::number(line.baud) + " baud");
+    m_line = makeLine(m_given);
+    connect(m_line.get(), &Line::opened, this, &Session::onOpened);
+    connect(m_line.get(), &Line::failed, this, [this](const QString &why) { finish(Exit::Port, why); });
+    connect(m_line.get(), &Line::readyRead, this, &Session::onReadyRead);
+    connect(m_line.get(), &Line::lost, this, &Session::onLost);
+    m_line->open(m_inv.line);
+}
+
+void Session::onOpened()
+{
+    if (m_ended)
+        return;
     if (!m_job->startsOnQuietLine())
         return m_job->start();
     m_settling = true;
@@ -76,10 +60,10 @@ void Session::interrupt()
 
 void Session::write(const QByteArray &bytes)
 {
-    if (m_ended || !m_port.isOpen())
+    if (m_ended || !m_line || !m_line->isOpen())
         return;
     m_out.trace(m_given, true, bytes);
-    m_port.write(bytes);
+    m_line->write(bytes);
 }
 
 void Session::writePaced(const QByteArrayList &commands, int gapMs, int tailMs, std::function<void()> then)
@@ -116,7 +100,7 @@ void Session::whenQuiet(std::function<void(bool)> then)
 void Session::checkQuiet()
 {
     const qint64 now = m_clock.elapsed();
-    m_quietLine.wake(now, m_port.bytesAvailable() > 0);
+    m_quietLine.wake(now, m_line->bytesAvailable() > 0);
     if (m_quietLine.state() == QuietLine::State::Waiting)
         return m_quietWake.start(int(m_quietLine.wakeAt() - now));
     if (auto then = std::exchange(m_onQuiet, nullptr))
@@ -130,7 +114,7 @@ void Session::ask(const QByteArrayList &commands, std::function<void(bool)> then
 
 void Session::onReadyRead()
 {
-    const QByteArray bytes = m_port.readAll();
+    const QByteArray bytes = m_line->readAll();
     if (bytes.isEmpty() || m_ended)
         return;
     m_out.trace(m_given, false, bytes);
@@ -140,16 +124,12 @@ void Session::onReadyRead()
         m_job->received(bytes);
 }
 
-void Session::onError(QSerialPort::SerialPortError error)
+void Session::onLost(const QString &why)
 {
-    // Open failures are told by start(); this is the line going away under us.
-    // A hung-up line shows as a read error that repeats while the port is open.
-    const bool lost = error == QSerialPort::ResourceError
-        || (error == QSerialPort::ReadError && lineHungUp(m_port.handle()));
-    if (!lost || m_ended || !m_port.isOpen())
+    if (m_ended)
         return;
     m_lost = true;
-    m_job->lost("the port " + m_port.portName() + " was lost (unplugged, or the line hung up)");
+    m_job->lost(why);
 }
 
 void Session::finish(int code, const QString &message)
@@ -162,10 +142,10 @@ void Session::finish(int code, const QString &message)
     m_onQuiet = nullptr;
     if (!message.isEmpty())
         m_out.error(m_given, code, message);
-    if (!m_port.isOpen() || m_port.bytesToWrite() == 0 || m_lost)
+    if (!m_line || !m_line->isOpen() || m_line->bytesToWrite() == 0 || m_lost)
         return close();
-    connect(&m_port, &QSerialPort::bytesWritten, this, [this] {
-        if (m_port.bytesToWrite() == 0)
+    connect(m_line.get(), &Line::bytesWritten, this, [this] {
+        if (m_line->bytesToWrite() == 0)
             close();
     });
     QTimer::singleShot(drainLimitMs, this, &Session::close);
@@ -176,7 +156,8 @@ void Session::close()
     if (m_closed)
         return;
     m_closed = true;
-    m_port.close();
+    if (m_line)
+        m_line->close();
     emit finished();
 }
 

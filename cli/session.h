@@ -5,13 +5,13 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QSerialPort>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 
 class Job;
+class Line;
 class Output;
 struct Invocation;
 
@@ -25,10 +25,10 @@ public:
     Session(const QString &given, const Invocation &inv, Output &out, QObject *parent = nullptr);
     ~Session() override;
 
-    // Opens the line and runs the job on it once the line has been quiet (a
-    // module still sending, an old log say, would mix into the answers); a
-    // port that does not open, or a line that does not go quiet, ends the
-    // session at once.
+    // Opens the line (a local port, or one on the network) and runs the job
+    // on it once the line has been quiet (a module still sending, an old log
+    // say, would mix into the answers); a port that does not open, or a line
+    // that does not go quiet, ends the session at once.
     void start(std::unique_ptr<Job> job);
     void interrupt();
 
@@ -55,15 +55,16 @@ signals:
     void finished();
 
 private:
+    void onOpened();
     void onReadyRead();
-    void onError(QSerialPort::SerialPortError error);
+    void onLost(const QString &why);
     void close();
     void checkQuiet();
 
     QString m_given;
     const Invocation &m_inv;
     Output &m_out;
-    QSerialPort m_port;
+    std::unique_ptr<Line> m_line;
     std::unique_ptr<Job> m_job;
     QElapsedTimer m_clock;
     QuietLine m_quietLine;

@@ -1,0 +1,143 @@
+#include "networkline.h"
+
+#include "invocation.h"
+
+#include <QHostAddress>
+#include <QRegularExpression>
+
+NetworkLine::NetworkLine(const NetAddress &address)
+    : m_address(address)
+{
+    m_limit.setSingleShot(true);
+    connect(&m_limit, &QTimer::timeout, this, [this] {
+        fail(m_socket.state() == QAbstractSocket::ConnectedState
+                 ? QString("the server did not agree the line settings within %1 s").arg(openLimitMs / 1000)
+                 : QString("cannot reach the server: no answer within %1 s").arg(openLimitMs / 1000));
+    });
+    connect(&m_socket, &QTcpSocket::connected, this, &NetworkLine::onConnected);
+    connect(&m_socket, &QTcpSocket::readyRead, this, &NetworkLine::onReadyRead);
+    connect(&m_socket, &QTcpSocket::bytesWritten, this, &Line::bytesWritten);
+    connect(&m_socket, &QTcpSocket::disconnected, this, &NetworkLine::onGone);
+#if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
+    connect(&m_socket, &QAbstractSocket::errorOccurred, this, &NetworkLine::onGone);
+#else
+    connect(&m_socket, QOverload<QAbstractSocket::SocketError>::of(&QAbstractSocket::error), this, &NetworkLine::onGone);
+#endif
+}
+
+void NetworkLine::open(const LineSettings &settings)
+{
+    m_pending = Telnet::lineRequests(settings);
+    m_limit.start(openLimitMs);
+    const QHostAddress literal(m_address.host);
+    if (literal.isNull())
+        m_socket.connectToHost(m_address.host, m_address.port);
+    else
+        m_socket.connectToHost(literal, m_address.port);
+}
+
+void NetworkLine::onConnected()
+{
+    // Module bytes go out as they are written, not gathered into larger segments.
+    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (!m_address.telnet) {
+        m_limit.stop();
+        m_open = true;
+        return emit opened();
+    }
+    m_socket.write(m_telnet.greeting());
+}
+
+void NetworkLine::write(const QByteArray &bytes)
+{
+    if (m_open)
+        m_socket.write(m_address.telnet ? Telnet::escaped(bytes) : bytes);
+}
+
+void NetworkLine::onReadyRead()
+{
+    const QByteArray bytes = m_socket.readAll();
+    if (bytes.isEmpty() || m_closed)
+        return;
+    if (!m_address.telnet) {
+        m_in += bytes;
+        return emit readyRead();
+    }
+    const Telnet::Client::Taken taken = m_telnet.take(bytes);
+    if (!taken.reply.isEmpty())
+        m_socket.write(taken.reply);
+    if (m_open) {
+        if (!taken.data.isEmpty()) {
+            m_in += taken.data;
+            emit readyRead();
+        }
+        return;
+    }
+    // Before the line is agreed nothing the server passes on is an answer to
+    // this program; it is kept only to tell why a server closed on us.
+    m_early = (m_early + taken.data).right(200);
+    if (!m_telnet.refusal().isEmpty())
+        return fail(m_telnet.refusal());
+    if (m_telnet.comPortAgreed() && !m_asked) {
+        m_asked = true;
+        for (const Telnet::Setting &s : std::as_const(m_pending))
+            m_socket.write(Telnet::request(s));
+    }
+    for (const Telnet::Setting &answer : taken.answers) {
+        for (int i = 0; i < m_pending.size(); ++i) {
+            const Telnet::Setting &asked = m_pending.at(i);
+            if (asked.command != answer.command)
+                continue;
+            if (asked.value != answer.value)
+                return fail(QString("the server refuses %1 %2 (it set %3)").arg(Telnet::settingName(asked.command),
+                                                                                   Telnet::valueText(asked), Telnet::valueText(answer)));
+            m_pending.removeAt(i);
+            break;
+        }
+    }
+    if (m_asked && m_pending.isEmpty()) {
+        m_limit.stop();
+        m_open = true;
+        emit opened();
+    }
+}
+
+void NetworkLine::onGone()
+{
+    if (m_closed)
+        return;
+    if (m_open) {
+        m_open = false;
+        m_closed = true;
+        return emit lost("the connection to the server was lost (" + m_socket.errorString() + ")");
+    }
+    if (m_socket.state() == QAbstractSocket::ConnectedState || m_socket.state() == QAbstractSocket::ConnectingState
+            || m_socket.state() == QAbstractSocket::HostLookupState)
+        return; // an error that leaves the connection as it was, such as a refused write
+    QString said = QString::fromLatin1(m_early).simplified();
+    said.remove(QRegularExpression(QStringLiteral("[^ -~]")));
+    fail("cannot reach the server: " + m_socket.errorString() + (said.isEmpty() ? QString() : " (the server said: " + said + ")"));
+}
+
+void NetworkLine::fail(const QString &why)
+{
+    if (m_closed)
+        return;
+    close();
+    emit failed(why);
+}
+
+void NetworkLine::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_open = false;
+    m_limit.stop();
+    // What is written is sent before the connection ends; a connection not
+    // yet made is dropped.
+    if (m_socket.state() == QAbstractSocket::ConnectedState)
+        m_socket.disconnectFromHost();
+    else
+        m_socket.abort();
+}

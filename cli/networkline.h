@@ -1,0 +1,49 @@
+#ifndef CLI_NETWORKLINE_H
+#define CLI_NETWORKLINE_H
+
+#include "line.h"
+#include "netaddress.h"
+#include "telnetframing.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+// A serial port behind a server on the network (ser2net, a device server):
+// a raw TCP stream, or Telnet with the COM-PORT option, through which the
+// line settings are asked of the server before the line counts as open.
+class NetworkLine : public Line
+{
+    Q_OBJECT
+public:
+    // Connecting and agreeing the line may take this long; then the server is taken as unreachable.
+    static constexpr int openLimitMs = 5000;
+
+    explicit NetworkLine(const NetAddress &address);
+
+    void open(const LineSettings &settings) override;
+    bool isOpen() const override { return m_open; }
+    void write(const QByteArray &bytes) override;
+    QByteArray readAll() override { return std::exchange(m_in, QByteArray()); }
+    qint64 bytesAvailable() const override { return m_in.size(); }
+    qint64 bytesToWrite() const override { return m_socket.bytesToWrite(); }
+    void close() override;
+
+private:
+    void onConnected();
+    void onReadyRead();
+    void onGone();
+    void fail(const QString &why);
+
+    NetAddress m_address;
+    QTcpSocket m_socket;
+    QTimer m_limit;
+    Telnet::Client m_telnet;
+    QList<Telnet::Setting> m_pending; // asked of the server, not yet answered
+    QByteArray m_in;
+    QByteArray m_early; // what the server said before the line was open, for the message
+    bool m_asked = false;
+    bool m_open = false;
+    bool m_closed = false;
+};
+
+#endif
