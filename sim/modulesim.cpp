@@ -122,6 +122,25 @@ QString ModuleSim::devicePath() const { return m_path; }
 QString ModuleSim::errorString() const { return m_error; }
 
 void ModuleSim::setBaud(int baud) { m_baud = qMax(0, baud); }
+
+namespace {
+
+int speedOf(int master)
+{
+    static const struct { speed_t code; int baud; } speeds[] = {
+        {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200}, {B38400, 38400},
+        {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    termios tio;
+    // On the master, the slave's settings: what the tool (or a server in front) asked for.
+    if (::tcgetattr(master, &tio) != 0)
+        return 0;
+    for (const auto &s : speeds)
+        if (s.code == ::cfgetospeed(&tio))
+            return s.baud;
+    return 0;
+}
+
+} // namespace
 void ModuleSim::nakNextBlocks(int count) { m_nakNext = qMax(0, count); }
 void ModuleSim::cancelAtBlock(int number) { m_cancelAt = qMax(0, number); }
 void ModuleSim::setSilent(bool silent) { m_silent = silent; }
@@ -273,6 +292,7 @@ void ModuleSim::onReadable()
     }
     const QByteArray bytes(buf, int(n));
     m_transcript.append({now(), bytes});
+    m_lineSpeed = speedOf(m_master);
     if (m_baud == 0 && m_inQueue.isEmpty()) {
         for (char c : bytes)
             process(c);

@@ -76,6 +76,11 @@ public:
     // Emulated line speed: both directions paced to baud/10 bytes per second;
     // 0 passes bytes at once.
     void setBaud(int baud);
+    // The speed the program on the other end had set the pseudo-terminal to
+    // (through its termios) when the module last received bytes; 0 before
+    // any, or when it is not a standard speed. Taken then, because a program
+    // may put the old settings back as it closes the line.
+    int lineSpeed() const { return m_lineSpeed; }
 
     // Faults.
     void nakNextBlocks(int count);       // NAK the next count blocks, good or not
@@ -204,6 +209,7 @@ private:
 
     // Pacing.
     int m_baud = 0;
+    int m_lineSpeed = 0;
     QTimer *m_pacer = nullptr;
     Pending m_inQueue;
     Pending m_outQueue;

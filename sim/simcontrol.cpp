@@ -152,6 +152,8 @@ QByteArray SimControl::execute(const QByteArray &line)
             return fail(sim.errorString().simplified().toUtf8());
         return "ok";
     }
+    if (name == "line-speed")
+        return args.isEmpty() ? "ok " + QByteArray::number(sim.lineSpeed()) : fail(name + " takes no argument");
     if (name == "device")
         return sim.isOpen() ? "ok " + sim.devicePath().toUtf8() : fail("the line is hung up");
 

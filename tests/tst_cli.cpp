@@ -1,4 +1,5 @@
 #include "modulesim.h"
+#include "ser2net.h"
 #include "simcontrol.h"
 #include "testdata.h"
 
@@ -21,6 +22,7 @@ class TestCli : public QObject
     Q_OBJECT
 private slots:
     void run_data();
+    void init();
     void run();
 };
 
@@ -29,19 +31,22 @@ namespace {
 const struct Row {
     const char *name;
     const char *args;    // leading NAME=VALUE words go to the environment (RECORD: the record's text before,
-                         // LIMIT: the program's file size limit); {file}, {dir}, {link} (to the module); --text: no --json
+                         // LIMIT: the program's file size limit); {file}, {dir}, {link} (to the module),
+                         // {refused}, {silent} (servers that refuse or never answer); --text: no --json
     int size;            // bytes of {file}; -1: none
     const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
-                         // "held" by another program; "python": python3-xmodem instead
+                         // "held" by another program, "via socket|rfc2217" reached through ser2net (its
+                         // uploads rich in 0xFF); "python": python3-xmodem instead
     const char *during;  // once the module holds back its answer to block 2 ("@end": once its receive ended,
                          // "@MS": MS after the start): sigint, sighup, closeout (standard output closed
-                         // by then; the answer goes out), a control command, "" (silence)
+                         // by then; the answer goes out), "stop-server" (ser2net), a control command, "" (silence)
     const char *second;  // faults of a second module run at the same time; null: one port
     int exitCode;        // 5: the upload has no record line
     const char *events;  // per port ('|'): event;key=value;…  (an upload event also means a record line)
     const char *wire;    // ';': nothing, stored, load, noload, cancel (and out of receive mode), log (saved
                          // as sent), kept ({file}), spaced (each command 20 ms after the one before, less the
-                         // module's read lag), +COMMAND, -TEXT (never written), !TEXT (said by the program)
+                         // module's read lag), +COMMAND, -TEXT (never written), !TEXT (said by the program),
+                         // speed=N (the module's line set to N baud), within=MS (the program ended in time)
 } rows[] = {
     {"status", "status", -1, "", nullptr, nullptr, 0,
      "status;output=OFF;dac=12.5;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
@@ -104,7 +109,58 @@ const struct Row {
     {"record not writable", "upload firmware {file} --record {file}/x", 3000, "", nullptr, nullptr, 2, "", "nothing;!file%1.bin is a file, not a folder"},
     {"two ports, one cancels", "upload firmware {file}", 3000, "", nullptr, "cancel-at 1", 1,
      "upload;result=done|upload;result=module-cancelled", "stored"},
+
+    // Modules behind ser2net.
+    {"status over socket://", "status", -1, "via socket", nullptr, nullptr, 0,
+     "status;output=OFF;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
+    {"status over rfc2217:// at 57600", "status -b 57600 --parity even", -1, "via rfc2217", nullptr, nullptr, 0,
+     "status;output=OFF;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL;speed=57600"},
+    {"firmware over socket://", "upload firmware {file}", 6000, "via socket", nullptr, nullptr, 0, "upload;result=done", "stored;noload"},
+    {"data over socket://", "upload data {file}", 3000, "via socket", nullptr, nullptr, 0, "upload;result=done", "stored;load"},
+    {"firmware over rfc2217://", "upload firmware {file}", 6000, "via rfc2217", nullptr, nullptr, 0, "upload;result=done;naks=0",
+     "stored;noload"},
+    {"data over rfc2217://", "upload data {file}", 3000, "via rfc2217", nullptr, nullptr, 0, "upload;result=done", "stored;load"},
+    {"a local module and one over rfc2217://", "upload firmware {file}", 3000, "", nullptr, "via rfc2217", 0,
+     "upload;result=done|upload;result=done", "stored"},
+    {"the server stopped mid-upload", "upload firmware {file}", 5000, "via rfc2217", "stop-server", nullptr, 3,
+     "upload;result=lost", "!connection to the server was lost"},
+    {"SIGINT mid-upload over rfc2217://", "upload data {file}", 5000, "via rfc2217", "sigint", nullptr, 130,
+     "upload;result=cancelled", "cancel;noload"},
+    {"a refused connection", "status -p {refused}", -1, "", nullptr, nullptr, 3, "error;code=3|status;output=OFF",
+     "!Connection refused;within=3000"},
+    {"a server that never answers", "status -p {silent}", -1, "", nullptr, nullptr, 3, "error;code=3",
+     "!no answer within 5 s;within=7000"},
+    {"a name that does not resolve", "status -p rfc2217://no-such-host.invalid:2217", -1, "", nullptr, nullptr, 3,
+     "error;code=3", "!cannot reach the server;within=7000"},
+    {"rfc2217:// without a port", "status -p rfc2217://localhost", -1, "", nullptr, nullptr, 2, "", "nothing;!rfc2217://HOST:PORT"},
+    {"socket:// port out of range", "status -p socket://[::1]:65536", -1, "", nullptr, nullptr, 2, "", "nothing"},
+    {"one server under two spellings", "status -p socket://127.0.0.1:2217 -p socket://[::ffff:127.0.0.1]:2217", -1, "",
+     nullptr, nullptr, 2, "", "nothing;!given before"},
 };
+
+// Rows with a server in them run as a test of their own.
+bool overNetwork(const Row &r)
+{
+    return QByteArray(r.args).contains("://") || QByteArray(r.args).contains("{refused}") || QByteArray(r.args).contains("{silent}")
+        || QByteArray(r.faults).startsWith("via") || QByteArray(r.second).startsWith("via");
+}
+
+// Escapes and line ends at every turn, so that a stream that takes them for
+// its own or turns them into something else shows.
+QByteArray richInFF(int size)
+{
+    QByteArray image = blockPattern(size);
+    for (int i = 0; i < size; ++i) {
+        const int k = i % 16;
+        if (k == 0 || k == 1 || k == 9 || k == 12)
+            image[i] = char(0xFF);
+        else if (k == 5 || k == 10)
+            image[i] = '\r';
+        else if (k == 6)
+            image[i] = '\0';
+    }
+    return image;
+}
 
 QByteArray contents(const QString &path)
 {
@@ -119,12 +175,20 @@ void TestCli::run_data()
     addRows(rows);
 }
 
+void TestCli::init()
+{
+    QFETCH(int, row);
+    if (overNetwork(rows[row]) != qEnvironmentVariableIsSet("CLI_NETWORK"))
+        QSKIP("in the other half (CLI_NETWORK)");
+}
+
 void TestCli::run()
 {
     QFETCH(int, row);
     QTemporaryDir dir;
     const Row &r = rows[row];
-    const QByteArray data = blockPattern(qMax(0, r.size));
+    const bool viaServer = QByteArray(r.faults).startsWith("via") || QByteArray(r.second).startsWith("via");
+    const QByteArray data = viaServer ? richInFF(qMax(0, r.size)) : blockPattern(qMax(0, r.size));
     QFile file(dir.filePath("file%1.bin"));
     QVERIFY(r.size < 0 || !writeFile(file.fileName(), data).isEmpty());
     const QByteArray padded = data + QByteArray((1024 - data.size() % 1024) % 1024, 0x1A);
@@ -134,6 +198,8 @@ void TestCli::run()
     QStringList ports;
     QProcess python;
     QFile held;
+    Ser2net server(dir.path());
+    SilentListener silent;
     QByteArray during = r.during, moment;
     if (during.startsWith('@')) {
         moment = during.mid(1, during.indexOf(' ') - 1);
@@ -150,8 +216,11 @@ void TestCli::run()
             continue;
         sims.push_back(std::make_unique<ModuleSim>());
         SimControl control(*sims.back());
+        QString port = sims.back()->devicePath();
         for (const QByteArray &fault : QByteArray(faults).split(';')) {
-            if (fault.startsWith("answer ")) {
+            if (fault.startsWith("via ")) {
+                port = server.serve(port, fault == "via rfc2217");
+            } else if (fault.startsWith("answer ")) {
                 sims.back()->setRawAnswer(QByteArray::fromHex(fault.mid(7)));
             } else if (fault == "held") {
                 held.setFileName(sims.back()->devicePath());
@@ -161,13 +230,17 @@ void TestCli::run()
         }
         if (r.during && moment.isEmpty())
             sims.back()->scriptAnswer(2, QByteArray());
-        ports << sims.back()->devicePath();
+        ports << port;
     }
+    if (viaServer)
+        QVERIFY2(server.start(), qPrintable(server.errors()));
 
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
     QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path())
-                           .replace("{link}", dir.filePath("link")).split(' ');
+                           .replace("{link}", dir.filePath("link"))
+                           .replace("{refused}", QString("socket://127.0.0.1:%1").arg(closedLoopbackPort()))
+                           .replace("{silent}", QString("rfc2217://127.0.0.1:%1").arg(silent.port())).split(' ');
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", dir.filePath("xdg"));
     env.insert("DUDAZE_PASSWORD", "QUMBELTA");
@@ -206,6 +279,8 @@ void TestCli::run()
         head.start("head", {"-n", "1"});
     }
     cli.setProcessEnvironment(env);
+    QElapsedTimer ran;
+    ran.start();
     cli.start(QStringLiteral(CLI_PATH), args);
     const bool started = cli.waitForStarted();
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
@@ -223,10 +298,13 @@ void TestCli::run()
             ::kill(pid_t(cli.processId()), signal);
         else if (during == "closeout")
             sims.front()->send(QByteArray(1, 0x06));
+        else if (during == "stop-server")
+            server.stop();
         else if (!during.isEmpty())
             QCOMPARE(SimControl(*sims.front()).execute(during), QByteArray("ok"));
     }
     QTRY_VERIFY_WITH_TIMEOUT(cli.state() == QProcess::NotRunning, 20000);
+    const qint64 ranMs = ran.elapsed();
     const QByteArray output = cli.readAllStandardOutput(), said = cli.readAllStandardError() + output;
     QVERIFY2(cli.exitCode() == r.exitCode, qPrintable(QString::number(cli.exitCode()) + ": " + said));
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
@@ -299,6 +377,10 @@ void TestCli::run()
                 QVERIFY2(lines[i].ms - lines[i - 1].ms >= 15, lines[i].line.constData());
         } else if (w.startsWith('-'))
             QVERIFY2(!wire.contains(w.mid(1).toUtf8()), qPrintable(w));
+        else if (w.startsWith("speed="))
+            QCOMPARE(sims.front()->lineSpeed(), w.mid(6).toInt());
+        else if (w.startsWith("within="))
+            QVERIFY2(ranMs < w.mid(7).toInt(), qPrintable(QString::number(ranMs)));
         else if (w.startsWith('!'))
             QVERIFY2(said.contains(w.mid(1).toUtf8()), qPrintable(w + " not in: " + said));
         else if (w == "cancel") {

@@ -1,0 +1,122 @@
+#include "ser2net.h"
+
+#include "testdata.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A socket bound to a loopback port the system picked; its port in *port.
+int boundLoopback(quint16 *port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&a), size) != 0
+            || ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &size) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
+// Whether something listens on the loopback port (the kernel's table, so
+// that the check itself makes no connection).
+bool listening(quint16 port)
+{
+    const QByteArray local = "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &line : fileContents(QStringLiteral("/proc/net/tcp")).split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() > 3 && f.at(1) == local && f.at(3) == "0A")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+quint16 closedLoopbackPort()
+{
+    quint16 port = 0;
+    const int fd = boundLoopback(&port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+QString Ser2net::serve(const QString &device, bool telnet)
+{
+    const quint16 port = closedLoopbackPort();
+    m_ports << port;
+    // "local": a pseudo-terminal has no modem lines to watch.
+    m_config << QString("connection: &module%1\n"
+                        "  accepter: %2tcp,127.0.0.1,%1\n"
+                        "  connector: serialdev,%3,115200n81,local\n")
+                    .arg(port).arg(telnet ? "telnet(rfc2217)," : "", device);
+    return QString(telnet ? "rfc2217://127.0.0.1:%1" : "socket://127.0.0.1:%1").arg(port);
+}
+
+bool Ser2net::start()
+{
+    // No lock files (-u), so that a test cut short leaves none behind.
+    const QString config = writeFile(m_dir + "/ser2net.yaml", m_config.join('\n').toUtf8());
+    m_process.start(QStringLiteral("ser2net"), {"-n", "-u", "-c", config});
+    if (!m_process.waitForStarted())
+        return false;
+    for (int waited = 0; waited < 5000; waited += 20) {
+        if (std::all_of(m_ports.begin(), m_ports.end(), listening))
+            return true;
+        if (m_process.state() != QProcess::Running)
+            return false;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+QString Ser2net::errors()
+{
+    return m_process.state() == QProcess::NotRunning && m_process.error() == QProcess::FailedToStart
+        ? m_process.errorString() : QString::fromLocal8Bit(m_process.readAllStandardError());
+}
+
+void Ser2net::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000))
+        m_process.kill();
+    m_process.waitForFinished(1000);
+}
+
+SilentListener::SilentListener()
+{
+    m_listener = boundLoopback(&m_port);
+    // A queue of one, filled by a connection of our own: the kernel then
+    // drops every further connection's first packet, as an absent host would.
+    if (m_listener < 0 || ::listen(m_listener, 0) != 0)
+        return;
+    m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(m_port);
+    ::connect(m_filler, reinterpret_cast<sockaddr *>(&a), sizeof a);
+}
+
+SilentListener::~SilentListener()
+{
+    for (int fd : {m_filler, m_listener})
+        if (fd >= 0)
+            ::close(fd);
+}
