@@ -1,12 +1,14 @@
 // Firmware and waveform data uploads through the password prompt and the
 // upgrade windows, checked byte for byte on the module's side of the line.
 #include "mainwindow/globals.h"
+#include "ser2net.h"
 #include "simfixture.h"
 #include "testdata.h"
 #include "protocol/xmodem.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -36,6 +38,7 @@ private slots:
     void transfer();
     void password();
     void independentReceiver();
+    void throughNetworkBridge();
 };
 
 void TestUpgrade::crc16AndBlock()
@@ -187,6 +190,37 @@ void TestUpgrade::independentReceiver()
     QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().last(), QStringLiteral("更新完成"), 60000);
     QVERIFY(receiver.waitForFinished(5000));
     QVERIFY(fileContents(dir.filePath("got.bin")) == file + QByteArray(7, 0x1A)); // the padding of the last block is kept
+}
+
+void TestUpgrade::throughNetworkBridge()
+{
+    // The window keeps its serial port: a local pseudo-terminal that socat
+    // bridges to ser2net in front of the module.
+    QTemporaryDir dir;
+    SimFixture f;
+    Ser2net server(dir.path());
+    const QString address = server.serve(f.sim.devicePath(), false);
+    QVERIFY2(server.start(), qPrintable(server.errors()));
+    QProcess socat;
+    portNameSetting = dir.filePath("bridge");
+    socat.start("socat", {"pty,link=" + portNameSetting + ",raw,echo=0", "tcp:" + address.section('/', 2)});
+    QTRY_VERIFY(QFileInfo::exists(portNameSetting));
+    QVERIFY(f.connectLink());
+    QTRY_COMPARE_WITH_TIMEOUT(f.text("DAC_Value"), QStringLiteral("12.5"), 5000); // a status poll answered
+    QMainWindow *w = f.openUpgrade(2);
+    QByteArray file = blockPattern(5000);
+    for (int i = 0; i < file.size(); i += 3)
+        file[i] = char(0xFF);
+    f.dialogs.filesToChoose << writeFile(dir.filePath("image.bin"), file);
+    press(w, Open);
+    press(w, Send);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().last(), QStringLiteral("更新完成"), 20000);
+    QVERIFY(f.sim.upload(ModuleSim::Target::Data) == file + QByteArray(5 * 1024 - file.size(), 0x1A));
+    QTRY_VERIFY(f.sim.received().endsWith("KEY 1\r\nLOADDAC\r\n"));
+    f.click("DAKAI");
+    QVERIFY(!serialPort->isOpen());
+    socat.terminate();
+    QVERIFY(socat.waitForFinished(3000));
 }
 
 QTEST_MAIN(TestUpgrade)
