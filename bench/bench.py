@@ -16,6 +16,7 @@ import os
 import random
 import select
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
@@ -92,6 +93,48 @@ class Sim:
         os.close(fd)
 
 
+class Ser2net:
+    """ser2net in front of a simulator's device, a raw and an RFC 2217 port on loopback, for the life of a
+    with-block; the configuration is the README's."""
+
+    def __init__(self, work, sim):
+        device = os.path.realpath(sim.link)
+        self.ports = {}
+        config = []
+        for scheme, accepter in (("socket", "tcp"), ("rfc2217", "telnet(rfc2217),tcp")):
+            with socket.socket() as probe:
+                probe.bind(("127.0.0.1", 0))
+                self.ports[scheme] = probe.getsockname()[1]
+            config.append("connection: &%s\n  accepter: %s,127.0.0.1,%d\n  connector: serialdev,%s,115200n81,local\n"
+                          "  options:\n    chardelay: false\n" % (scheme, accepter, self.ports[scheme], device))
+        path = os.path.join(work, "ser2net-%d.yaml" % self.ports["socket"])
+        with open(path, "w") as out:
+            out.write("\n".join(config))
+        self.proc = subprocess.Popen(["ser2net", "-n", "-u", "-c", path], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if all(listening(port) for port in self.ports.values()):
+                return
+            time.sleep(0.05)
+        raise RuntimeError("ser2net did not listen on %s" % self.ports)
+
+    def address(self, scheme):
+        return "%s://127.0.0.1:%d" % (scheme, self.ports[scheme])
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+def listening(port):
+    """Whether something listens on the loopback port, from the kernel's table (no connection made)."""
+    with open("/proc/net/tcp") as table:
+        return any(f[1] == "0100007F:%04X" % port and f[3] == "0A" for f in (line.split() for line in table))
+
+
 def run_tool(build, *args):
     """One run of bench-tool; its "name value" lines as a dict."""
     proc = subprocess.run([os.path.join(build, "bench/bench-tool"), *map(str, args)],
@@ -149,9 +192,10 @@ def run_cli(build, *args):
     return seconds, cpu, peak, [json.loads(line) for line in proc.stdout.splitlines()]
 
 
-def upload_by_cli(build, sims, firmware):
-    """One dudaze-cli run uploading to every simulator: its wall and CPU seconds, the events' transfer seconds."""
-    ports = [arg for sim in sims for arg in ("-p", sim.link)]
+def upload_by_cli(build, sims, firmware, ports=None):
+    """One dudaze-cli run uploading to every simulator (through the ports given, else by their links): its wall
+    and CPU seconds, the events' transfer seconds."""
+    ports = [arg for port in (ports or [sim.link for sim in sims]) for arg in ("-p", port)]
     seconds, cpu, _, events = run_cli(build, "upload", "firmware", firmware, *ports)
     ends = [e for e in events if e["event"] == "upload"]
     for sim in sims:
@@ -165,9 +209,18 @@ def cli_runs(build, work, firmware, runs):
     """dudaze-cli: uploads beside sx -k at two speeds, four modules at once, status time and memory."""
     got = {}
     for baud in (115200, 921600):
-        progress("dudaze-cli upload of 256 KiB at %d, %d runs beside sx -k" % (baud, runs))
+        progress("dudaze-cli upload of 256 KiB at %d, %d runs beside sx -k%s" % (
+            baud, runs, ", over socket:// and rfc2217:// through ser2net" if baud == 115200 else ""))
         with Sim(build, os.path.join(work, "cli-%d" % baud), baud) as sim:
-            got[baud] = [(upload_by_cli(build, [sim], firmware), upload_by_sx(sim, firmware)) for _ in range(runs)]
+            if baud != 115200:
+                got[baud] = [(upload_by_cli(build, [sim], firmware), upload_by_sx(sim, firmware)) for _ in range(runs)]
+                continue
+            with Ser2net(work, sim) as server:
+                got[baud], got["net"] = [], []
+                for _ in range(runs):
+                    got[baud].append((upload_by_cli(build, [sim], firmware), upload_by_sx(sim, firmware)))
+                    got["net"].append([upload_by_cli(build, [sim], firmware, [server.address(scheme)])
+                                       for scheme in ("socket", "rfc2217")])
     progress("dudaze-cli upload to four modules at once at 115200, %d runs" % runs)
     sims = [Sim(build, os.path.join(work, "cli-four-%d" % i), 115200) for i in range(4)]
     try:
@@ -208,6 +261,16 @@ def cli_rows(row, details, got):
             "≥ 0.98" if goal else "")
         details.append("dudaze-cli at %d, transfer s: %s; sx -k s: %s" % (
             baud, " ".join("%.2f" % c[2] for c, _ in runs), " ".join("%.2f" % s for _, s in runs)))
+        if baud != 115200:
+            continue
+        for i, scheme in enumerate(("socket", "rfc2217")):
+            net = [n[i][2] for n in got["net"]]
+            rate = FIRMWARE_BYTES / median(net)
+            row("dudaze-cli upload 256 KiB at 115200 over %s:// through ser2net" % scheme,
+                "%.2f s, %.0f B/s, %.3f of the line; %.3f of the local port" % (
+                    median(net), rate, rate / line_limit(baud), median(ratios([c[2] for c, _ in runs], net))),
+                "≥ 0.97 of the line")
+            details.append("dudaze-cli at 115200 over %s://, transfer s: %s" % (scheme, " ".join("%.2f" % s for s in net)))
     four = got["four"]
     row("dudaze-cli, four modules at once at 115200: start to exit",
         "%.2f s against %.2f s for one: %.3f times" % (

@@ -58,10 +58,13 @@ QString Ser2net::serve(const QString &device, bool telnet)
 {
     const quint16 port = closedLoopbackPort();
     m_ports << port;
-    // "local": a pseudo-terminal has no modem lines to watch.
+    // As the README configures it: "local", a pseudo-terminal has no modem
+    // lines to watch; no gathering wait before the module's bytes go out.
     m_config << QString("connection: &module%1\n"
                         "  accepter: %2tcp,127.0.0.1,%1\n"
-                        "  connector: serialdev,%3,115200n81,local\n")
+                        "  connector: serialdev,%3,115200n81,local\n"
+                        "  options:\n"
+                        "    chardelay: false\n")
                     .arg(port).arg(telnet ? "telnet(rfc2217)," : "", device);
     return QString(telnet ? "rfc2217://127.0.0.1:%1" : "socket://127.0.0.1:%1").arg(port);
 }
