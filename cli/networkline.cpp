@@ -36,8 +36,14 @@ void NetworkLine::open(const LineSettings &settings)
         m_socket.connectToHost(literal, m_address.port);
 }
 
+namespace {
+// A raw connection the server ends within this long was most likely turned away.
+constexpr int earlyCloseMs = 1000;
+}
+
 void NetworkLine::onConnected()
 {
+    m_connected.start();
     // Module bytes go out as they are written, not gathered into larger segments.
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!m_address.telnet) {
@@ -60,6 +66,8 @@ void NetworkLine::onReadyRead()
     if (bytes.isEmpty() || m_closed)
         return;
     if (!m_address.telnet) {
+        if (m_connected.elapsed() < earlyCloseMs)
+            m_early = (m_early + bytes).left(200);
         m_in += bytes;
         return emit readyRead();
     }
@@ -75,7 +83,7 @@ void NetworkLine::onReadyRead()
     }
     // Before the line is agreed nothing the server passes on is an answer to
     // this program; it is kept only to tell why a server closed on us.
-    m_early = (m_early + taken.data).right(200);
+    m_early = (m_early + taken.data).left(200);
     if (!m_telnet.refusal().isEmpty())
         return fail(m_telnet.refusal());
     if (m_telnet.comPortAgreed() && !m_asked) {
@@ -109,14 +117,21 @@ void NetworkLine::onGone()
     if (m_open) {
         m_open = false;
         m_closed = true;
-        return emit lost("the connection to the server was lost (" + m_socket.errorString() + ")");
+        return emit lost("the connection to the server was lost (" + m_socket.errorString()
+                         + (m_connected.elapsed() < earlyCloseMs ? serverSaid() : QString()) + ")");
     }
     if (m_socket.state() == QAbstractSocket::ConnectedState || m_socket.state() == QAbstractSocket::ConnectingState
             || m_socket.state() == QAbstractSocket::HostLookupState)
         return; // an error that leaves the connection as it was, such as a refused write
-    QString said = QString::fromLatin1(m_early).simplified();
-    said.remove(QRegularExpression(QStringLiteral("[^ -~]")));
-    fail("cannot reach the server: " + m_socket.errorString() + (said.isEmpty() ? QString() : " (the server said: " + said + ")"));
+    fail("cannot reach the server: " + m_socket.errorString() + serverSaid());
+}
+
+QString NetworkLine::serverSaid() const
+{
+    QString said = QString::fromLatin1(m_early);
+    said.remove(QRegularExpression(QStringLiteral("[^ -~]+$"))).replace(QRegularExpression(QStringLiteral("[^ -~]+")), QStringLiteral(" "));
+    said = said.simplified();
+    return said.isEmpty() ? QString() : "; the server said: " + said;
 }
 
 void NetworkLine::fail(const QString &why)

@@ -5,6 +5,7 @@
 #include "netaddress.h"
 #include "telnetframing.h"
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -33,6 +34,7 @@ private:
     void onReadyRead();
     void onGone();
     void fail(const QString &why);
+    QString serverSaid() const;
 
     NetAddress m_address;
     QTcpSocket m_socket;
@@ -40,7 +42,10 @@ private:
     Telnet::Client m_telnet;
     QList<Telnet::Setting> m_pending; // asked of the server, not yet answered
     QByteArray m_in;
-    QByteArray m_early; // what the server said before the line was open, for the message
+    QElapsedTimer m_connected;
+    // What came before the line was agreed, or in the first moment of a raw
+    // stream: a server that closes at once (its device in use, say) tells why in it.
+    QByteArray m_early;
     bool m_asked = false;
     bool m_open = false;
     bool m_closed = false;
