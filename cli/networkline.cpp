@@ -5,6 +5,11 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 
+namespace {
+// A raw connection the server ends within this long was most likely turned away.
+constexpr int earlyCloseMs = 1000;
+}
+
 NetworkLine::NetworkLine(const NetAddress &address)
     : m_address(address)
 {
@@ -34,11 +39,6 @@ void NetworkLine::open(const LineSettings &settings)
         m_socket.connectToHost(m_address.host, m_address.port);
     else
         m_socket.connectToHost(literal, m_address.port);
-}
-
-namespace {
-// A raw connection the server ends within this long was most likely turned away.
-constexpr int earlyCloseMs = 1000;
 }
 
 void NetworkLine::onConnected()
