@@ -32,7 +32,8 @@ const struct Row {
     const char *name;
     const char *args;    // leading NAME=VALUE words go to the environment (RECORD: the record's text before,
                          // LIMIT: the program's file size limit); {file}, {dir}, {link} (to the module),
-                         // {refused}, {silent} (servers that refuse or never answer); --text: no --json
+                         // {refused}, {silent}, {refusing} (servers that refuse the connection, never answer,
+                         // keep 9600 baud); --text: no --json
     int size;            // bytes of {file}; -1: none
     const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
                          // "held" by another program, "via socket|rfc2217" reached through ser2net (its
@@ -126,6 +127,8 @@ const struct Row {
      "upload;result=lost", "!connection to the server was lost"},
     {"SIGINT mid-upload over rfc2217://", "upload data {file}", 5000, "via rfc2217", "sigint", nullptr, 130,
      "upload;result=cancelled", "cancel;noload"},
+    {"a server that keeps its own speed", "status -p {refusing}", -1, "", nullptr, nullptr, 3, "error;code=3",
+     "!the server refuses speed 115200 baud (it set 9600 baud)"},
     {"a refused connection", "status -p {refused}", -1, "", nullptr, nullptr, 3, "error;code=3|status;output=OFF",
      "!Connection refused;within=3000"},
     {"a server that never answers", "status -p {silent}", -1, "", nullptr, nullptr, 3, "error;code=3",
@@ -142,6 +145,7 @@ const struct Row {
 bool overNetwork(const Row &r)
 {
     return QByteArray(r.args).contains("://") || QByteArray(r.args).contains("{refused}") || QByteArray(r.args).contains("{silent}")
+        || QByteArray(r.args).contains("{refusing}")
         || QByteArray(r.faults).startsWith("via") || QByteArray(r.second).startsWith("via");
 }
 
@@ -235,12 +239,20 @@ void TestCli::run()
     if (viaServer)
         QVERIFY2(server.start(), qPrintable(server.errors()));
 
+    QProcess refusing;
+    QString refusingPort;
+    if (QByteArray(r.args).contains("{refusing}")) {
+        refusing.start("/usr/bin/python3", {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py")});
+        QVERIFY(refusing.waitForReadyRead(5000));
+        refusingPort = refusing.readLine().trimmed();
+    }
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
     QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path())
                            .replace("{link}", dir.filePath("link"))
                            .replace("{refused}", QString("socket://127.0.0.1:%1").arg(closedLoopbackPort()))
-                           .replace("{silent}", QString("rfc2217://127.0.0.1:%1").arg(silent.port())).split(' ');
+                           .replace("{silent}", QString("rfc2217://127.0.0.1:%1").arg(silent.port()))
+                           .replace("{refusing}", "rfc2217://127.0.0.1:" + refusingPort).split(' ');
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", dir.filePath("xdg"));
     env.insert("DUDAZE_PASSWORD", "QUMBELTA");
