@@ -36,8 +36,8 @@ const struct Row {
                          // keep 9600 baud); --text: no --json
     int size;            // bytes of {file}; -1: none
     const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
-                         // "held" by another program, "via socket|rfc2217" reached through ser2net (its
-                         // uploads rich in 0xFF); "python": python3-xmodem instead
+                         // "held" by another program, "via socket|rfc2217[ [::1]]" reached through ser2net
+                         // (its uploads rich in 0xFF); "python": python3-xmodem instead
     const char *during;  // once the module holds back its answer to block 2 ("@end": once its receive ended,
                          // "@MS": MS after the start): sigint, sighup, closeout (standard output closed
                          // by then; the answer goes out), "stop-server" (ser2net), a control command, "" (silence)
@@ -120,7 +120,7 @@ const struct Row {
     {"data over socket://", "upload data {file}", 3000, "via socket", nullptr, nullptr, 0, "upload;result=done", "stored;load"},
     {"firmware over rfc2217://", "upload firmware {file}", 6000, "via rfc2217", nullptr, nullptr, 0, "upload;result=done;naks=0",
      "stored;noload"},
-    {"data over rfc2217://", "upload data {file}", 3000, "via rfc2217", nullptr, nullptr, 0, "upload;result=done", "stored;load"},
+    {"data over rfc2217://[::1]", "upload data {file}", 3000, "via rfc2217 [::1]", nullptr, nullptr, 0, "upload;result=done", "stored;load"},
     {"a local module and one over rfc2217://", "upload firmware {file}", 3000, "", nullptr, "via rfc2217", 0,
      "upload;result=done|upload;result=done", "stored"},
     {"the server stopped mid-upload", "upload firmware {file}", 5000, "via rfc2217", "stop-server", nullptr, 3,
@@ -223,7 +223,7 @@ void TestCli::run()
         QString port = sims.back()->devicePath();
         for (const QByteArray &fault : QByteArray(faults).split(';')) {
             if (fault.startsWith("via ")) {
-                port = server.serve(port, fault == "via rfc2217");
+                port = server.serve(port, fault.contains("rfc2217"), fault.endsWith("[::1]"));
             } else if (fault.startsWith("answer ")) {
                 sims.back()->setRawAnswer(QByteArray::fromHex(fault.mid(7)));
             } else if (fault == "held") {

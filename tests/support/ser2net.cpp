@@ -34,10 +34,11 @@ int boundLoopback(quint16 *port)
 // that the check itself makes no connection).
 bool listening(quint16 port)
 {
-    const QByteArray local = "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray &line : fileContents(QStringLiteral("/proc/net/tcp")).split('\n')) {
+    const QByteArray hex = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    const QByteArray local = "0100007F" + hex, local6 = "00000000000000000000000001000000" + hex;
+    for (const QByteArray &line : fileContents("/proc/net/tcp").split('\n') + fileContents("/proc/net/tcp6").split('\n')) {
         const QList<QByteArray> f = line.simplified().split(' ');
-        if (f.size() > 3 && f.at(1) == local && f.at(3) == "0A")
+        if (f.size() > 3 && (f.at(1) == local || f.at(1) == local6) && f.at(3) == "0A")
             return true;
     }
     return false;
@@ -54,19 +55,19 @@ quint16 closedLoopbackPort()
     return port;
 }
 
-QString Ser2net::serve(const QString &device, bool telnet)
+QString Ser2net::serve(const QString &device, bool telnet, bool ipv6)
 {
     const quint16 port = closedLoopbackPort();
     m_ports << port;
     // As the README configures it: "local", a pseudo-terminal has no modem
     // lines to watch; no gathering wait before the module's bytes go out.
     m_config << QString("connection: &module%1\n"
-                        "  accepter: %2tcp,127.0.0.1,%1\n"
+                        "  accepter: %2tcp,%4,%1\n"
                         "  connector: serialdev,%3,115200n81,local\n"
                         "  options:\n"
                         "    chardelay: false\n")
-                    .arg(port).arg(telnet ? "telnet(rfc2217)," : "", device);
-    return QString(telnet ? "rfc2217://127.0.0.1:%1" : "socket://127.0.0.1:%1").arg(port);
+                    .arg(port).arg(telnet ? "telnet(rfc2217)," : "", device, ipv6 ? "::1" : "127.0.0.1");
+    return QString("%1://%2:%3").arg(telnet ? "rfc2217" : "socket", ipv6 ? "[::1]" : "127.0.0.1").arg(port);
 }
 
 bool Ser2net::start()

@@ -12,9 +12,10 @@ public:
     explicit Ser2net(const QString &dir) : m_dir(dir) {}
     ~Ser2net() { stop(); }
 
-    // A server port in front of device, raw or RFC 2217, as dudaze-cli takes
-    // it (socket://127.0.0.1:PORT, rfc2217://127.0.0.1:PORT); taken up by start().
-    QString serve(const QString &device, bool telnet);
+    // A server port in front of device, raw or RFC 2217, on IPv4's or IPv6's
+    // loopback, as dudaze-cli takes it (socket://127.0.0.1:PORT,
+    // rfc2217://[::1]:PORT, …); taken up by start().
+    QString serve(const QString &device, bool telnet, bool ipv6 = false);
     // Starts it and waits until every port listens.
     bool start();
     void stop();
