@@ -73,7 +73,9 @@ int parseInvocation(const QStringList &argv, Invocation *inv)
                                  QStringLiteral("COMMAND [arguments]"));
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version("version", "Show the version.");
-    const QCommandLineOption port({"p", "port"}, "Device path, or usb:VID:PID[:SERIAL]; may be given several times (default: $DUDAZE_PORT).", "PORT");
+    const QCommandLineOption port({"p", "port"}, "Device path, usb:VID:PID[:SERIAL], or a server on the network: socket://HOST:PORT (raw),"
+                                         " rfc2217://HOST:PORT (line settings asked of the server; 5 s to connect);"
+                                         " may be given several times (default: $DUDAZE_PORT).", "PORT");
     const QCommandLineOption baud({"b", "baud"}, "Line speed (default 115200).", "N", "115200");
     const QCommandLineOption dataBits("data-bits", "5, 6, 7 or 8 (default 8).", "N", "8");
     const QCommandLineOption stopBits("stop-bits", "1, 1.5 or 2 (default 1).", "N", "1");
