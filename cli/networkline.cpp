@@ -8,12 +8,17 @@
 namespace {
 // A raw connection the server ends within this long was most likely turned away.
 constexpr int earlyCloseMs = 1000;
+// A Telnet server opens its negotiation at once; one that says nothing this
+// long after the connection is made gets the client's offers first.
+constexpr int greetWaitMs = 1000;
 }
 
 NetworkLine::NetworkLine(const NetAddress &address)
     : m_address(address)
 {
     m_limit.setSingleShot(true);
+    m_greetWait.setSingleShot(true);
+    connect(&m_greetWait, &QTimer::timeout, this, &NetworkLine::greet);
     connect(&m_limit, &QTimer::timeout, this, [this] {
         fail(m_socket.state() == QAbstractSocket::ConnectedState
                  ? QString("the server did not agree the line settings within %1 s").arg(openLimitMs / 1000)
@@ -51,6 +56,16 @@ void NetworkLine::onConnected()
         m_open = true;
         return emit opened();
     }
+    // Offers written to a raw port would reach the module as bytes: a server
+    // that speaks Telnet is let speak first.
+    m_greetWait.start(greetWaitMs);
+}
+
+void NetworkLine::greet()
+{
+    if (std::exchange(m_greeted, true))
+        return;
+    m_greetWait.stop();
     m_socket.write(m_telnet.greeting());
 }
 
@@ -86,6 +101,10 @@ void NetworkLine::onReadyRead()
     m_early = (m_early + taken.data).left(200);
     if (!m_telnet.refusal().isEmpty())
         return fail(m_telnet.refusal());
+    if (!m_greeted && !taken.data.isEmpty() && !m_telnet.heard())
+        return fail(QStringLiteral("the server sends the module's bytes without Telnet: a raw port? (socket://)"));
+    if (m_telnet.heard())
+        greet();
     if (m_telnet.comPortAgreed() && !m_asked) {
         m_asked = true;
         for (const Telnet::Setting &s : std::as_const(m_pending))
@@ -149,6 +168,7 @@ void NetworkLine::close()
     m_closed = true;
     m_open = false;
     m_limit.stop();
+    m_greetWait.stop();
     // What is written is sent before the connection ends; a connection not
     // yet made is dropped.
     if (m_socket.state() == QAbstractSocket::ConnectedState)

@@ -34,11 +34,13 @@ private:
     void onReadyRead();
     void onGone();
     void fail(const QString &why);
+    void greet();
     QString serverSaid() const;
 
     NetAddress m_address;
     QTcpSocket m_socket;
     QTimer m_limit;
+    QTimer m_greetWait;
     Telnet::Client m_telnet;
     QList<Telnet::Setting> m_pending; // asked of the server, not yet answered
     QByteArray m_in;
@@ -46,6 +48,7 @@ private:
     // What came before the line was agreed, or in the first moment of a raw
     // stream: a server that closes at once (its device in use, say) tells why in it.
     QByteArray m_early;
+    bool m_greeted = false;
     bool m_asked = false;
     bool m_open = false;
     bool m_closed = false;

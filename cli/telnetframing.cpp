@@ -99,12 +99,12 @@ QByteArray Client::greeting()
 {
     QByteArray out;
     for (quint8 option : {ComPort, Binary, SuppressGoAhead}) {
-        m_asked[option] = true;
-        out += command(WILL, option);
+        if (!m_us[option] && !std::exchange(m_asked[option], true))
+            out += command(WILL, option);
     }
     for (quint8 option : {Binary, SuppressGoAhead}) {
-        m_askedHim[option] = true;
-        out += command(DO, option);
+        if (!m_him[option] && !std::exchange(m_askedHim[option], true))
+            out += command(DO, option);
     }
     return out;
 }
@@ -126,9 +126,11 @@ Client::Taken Client::take(const QByteArray &bytes)
                 out.data += c;
                 m_state = State::Data;
             } else if (b >= WILL) {
+                m_heard = true;
                 m_verb = b;
                 m_state = State::Verb;
             } else if (b == SB) {
+                m_heard = true;
                 m_sub.clear();
                 m_state = State::Sub;
             } else {

@@ -39,7 +39,8 @@ QString valueText(const Setting &setting);
 class Client
 {
 public:
-    // The client's offers: COM-PORT and binary both ways, no go-aheads.
+    // The client's offers: COM-PORT and binary both ways, no go-aheads;
+    // those the server's own negotiation has settled already left out.
     QByteArray greeting();
 
     struct Taken {
@@ -49,6 +50,8 @@ public:
     };
     Taken take(const QByteArray &bytes);
 
+    // The server has sent a Telnet command.
+    bool heard() const { return m_heard; }
     // The server agreed to COM-PORT.
     bool comPortAgreed() const { return m_us[ComPort]; }
     // Why the stream cannot carry the module's line; empty while it can.
@@ -66,6 +69,7 @@ private:
     bool m_asked[256] = {};    // our offer (WILL) not yet answered
     bool m_askedHim[256] = {}; // our request (DO) not yet answered
     QString m_refusal;
+    bool m_heard = false;
 };
 
 } // namespace Telnet

@@ -83,6 +83,11 @@ void TestTelnet::requests()
         sent += Telnet::request(s);
     QCOMPARE(sent.toHex(), QByteArray("fffa2c010001fffffffffff0" "fffa2c0207fff0" "fffa2c0302fff0" "fffa2c0403fff0" "fffa2c0501fff0"));
     QCOMPARE(Telnet::valueText({Telnet::SetBaudRate, hex("0000e100")}), QString("57600 baud"));
+    // Offers after the server's opening leave out what it settled.
+    Telnet::Client late;
+    QCOMPARE(late.take(hex("fffd2cfffb00")).reply.toHex(), QByteArray("fffb2cfffd00"));
+    QVERIFY(late.heard());
+    QCOMPARE(late.greeting().toHex(), QByteArray("fffb00fffb03fffd03"));
 }
 
 QTEST_GUILESS_MAIN(TestTelnet)
