@@ -20,9 +20,16 @@ NetworkLine::NetworkLine(const NetAddress &address)
     m_greetWait.setSingleShot(true);
     connect(&m_greetWait, &QTimer::timeout, this, &NetworkLine::greet);
     connect(&m_limit, &QTimer::timeout, this, [this] {
-        fail(m_socket.state() == QAbstractSocket::ConnectedState
-                 ? QString("the server did not agree the line settings within %1 s").arg(openLimitMs / 1000)
-                 : QString("cannot reach the server: no answer within %1 s").arg(openLimitMs / 1000));
+        if (m_socket.state() != QAbstractSocket::ConnectedState)
+            return fail(QString("cannot reach the server: no answer within %1 s").arg(openLimitMs / 1000));
+        if (!m_greeted || m_telnet.heard())
+            return fail(QString("the server did not agree the line settings within %1 s").arg(openLimitMs / 1000));
+        // Offers that went to a raw port reached the module as the start of a
+        // line: a line end closes it, or the next command would be read as
+        // its tail.
+        m_socket.write("\r\n");
+        m_socket.flush(); // the program may end before the event loop would send it
+        fail(QString("no Telnet from the server within %1 s: a raw port? (socket://)").arg(openLimitMs / 1000));
     });
     connect(&m_socket, &QTcpSocket::connected, this, &NetworkLine::onConnected);
     connect(&m_socket, &QTcpSocket::readyRead, this, &NetworkLine::onReadyRead);

@@ -127,6 +127,8 @@ const struct Row {
      "upload;result=lost", "!connection to the server was lost"},
     {"SIGINT mid-upload over rfc2217://", "upload data {file}", 5000, "via rfc2217", "sigint", nullptr, 130,
      "upload;result=cancelled", "cancel;noload"},
+    {"rfc2217:// to a raw port, the module silent", "status", -1, "via socket as rfc2217;silent on", nullptr, nullptr, 3,
+     "error;code=3", "!a raw port?;lineend"},
     {"a server that keeps its own speed", "status -p {refusing}", -1, "", nullptr, nullptr, 3, "error;code=3",
      "!the server refuses speed 115200 baud (it set 9600 baud)"},
     {"a refused connection", "status -p {refused}", -1, "", nullptr, nullptr, 3, "error;code=3|status;output=OFF",
@@ -223,7 +225,9 @@ void TestCli::run()
         QString port = sims.back()->devicePath();
         for (const QByteArray &fault : QByteArray(faults).split(';')) {
             if (fault.startsWith("via ")) {
-                port = server.serve(port, fault.contains("rfc2217"), fault.endsWith("[::1]"));
+                port = server.serve(port, fault.startsWith("via rfc2217"), fault.endsWith("[::1]"));
+                if (fault.endsWith("as rfc2217")) // a raw port given as Telnet by mistake
+                    port.replace("socket://", "rfc2217://");
             } else if (fault.startsWith("answer ")) {
                 sims.back()->setRawAnswer(QByteArray::fromHex(fault.mid(7)));
             } else if (fault == "held") {
@@ -389,6 +393,8 @@ void TestCli::run()
                 QVERIFY2(lines[i].ms - lines[i - 1].ms >= 15, lines[i].line.constData());
         } else if (w.startsWith('-'))
             QVERIFY2(!wire.contains(w.mid(1).toUtf8()), qPrintable(w));
+        else if (w == "lineend") // nothing left half a line in the module
+            QVERIFY2(wire.endsWith("\r\n"), wire.toHex().constData());
         else if (w.startsWith("speed="))
             QCOMPARE(sims.front()->lineSpeed(), w.mid(6).toInt());
         else if (w.startsWith("within="))
