@@ -17,11 +17,8 @@ Session::Session(const QString &given, const Invocation &inv, Output &out, QObje
     , m_given(given)
     , m_inv(inv)
     , m_out(out)
+    , m_quietWake([this] { checkQuiet(); })
 {
-    m_clock.start();
-    m_quietWake.setSingleShot(true);
-    m_quietWake.setTimerType(Qt::PreciseTimer);
-    connect(&m_quietWake, &QTimer::timeout, this, &Session::checkQuiet);
 }
 
 Session::~Session() = default;
@@ -93,16 +90,15 @@ void Session::after(int ms, std::function<void()> then)
 void Session::whenQuiet(std::function<void(bool)> then)
 {
     m_onQuiet = std::move(then);
-    m_quietLine.begin(m_clock.elapsed());
-    m_quietWake.start(QuietLine::quietMs);
+    m_quietLine.begin(m_quietWake.now());
+    m_quietWake.wakeAt(m_quietLine.wakeAt());
 }
 
 void Session::checkQuiet()
 {
-    const qint64 now = m_clock.elapsed();
-    m_quietLine.wake(now, m_line->bytesAvailable() > 0);
+    m_quietLine.wake(m_quietWake.now(), m_line->bytesAvailable() > 0);
     if (m_quietLine.state() == QuietLine::State::Waiting)
-        return m_quietWake.start(int(m_quietLine.wakeAt() - now));
+        return m_quietWake.wakeAt(m_quietLine.wakeAt());
     if (auto then = std::exchange(m_onQuiet, nullptr))
         then(m_quietLine.state() == QuietLine::State::Quiet);
 }
@@ -119,7 +115,7 @@ void Session::onReadyRead()
         return;
     m_out.trace(m_given, false, bytes);
     if (m_onQuiet)
-        m_quietLine.arrived(m_clock.elapsed());
+        m_quietLine.arrived(m_quietWake.now());
     if (!m_settling)
         m_job->received(bytes);
 }

@@ -1,11 +1,10 @@
 #ifndef CLI_SESSION_H
 #define CLI_SESSION_H
 
+#include "line/machinetimer.h"
 #include "protocol/quietline.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -66,9 +65,8 @@ private:
     Output &m_out;
     std::unique_ptr<Line> m_line;
     std::unique_ptr<Job> m_job;
-    QElapsedTimer m_clock;
     QuietLine m_quietLine;
-    QTimer m_quietWake;
+    MachineTimer m_quietWake;
     std::function<void(bool)> m_onQuiet;
     bool m_settling = false; // what arrives before the job starts is no answer to it
     bool m_ended = false;
