@@ -46,6 +46,18 @@ bool listening(quint16 port)
 
 } // namespace
 
+bool hasIpv6Loopback()
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return bound;
+}
+
 quint16 closedLoopbackPort()
 {
     quint16 port = 0;

@@ -30,6 +30,8 @@ private:
 
 // A loopback port nothing listens on, so that a connection to it is refused.
 quint16 closedLoopbackPort();
+// Whether this machine has IPv6's loopback (some containers have none).
+bool hasIpv6Loopback();
 
 // A loopback listener that takes no connection and whose queue is full, so
 // that a connection to it is never answered; closed with the object.
