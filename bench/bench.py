@@ -61,18 +61,17 @@ def log_file(path):
         out.write(text[:LOG_BYTES])
 
 
-class Sim:
-    """module-sim on a link path of its own, for the life of a with-block."""
+class Child:
+    """A helper process for the life of a with-block, started once ready() holds."""
 
-    def __init__(self, build, link, baud, extra=()):
-        self.link = link
-        self.proc = subprocess.Popen([os.path.join(build, "sim/module-sim"), "--baud", str(baud), "--link", link,
-                                      *extra], stdout=subprocess.DEVNULL)
+    def start(self, argv, ready, what, stderr=None):
+        self.proc = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=stderr)
         for _ in range(100):
-            if os.path.islink(link):
+            if ready():
                 return
             time.sleep(0.05)
-        raise RuntimeError("module-sim made no link at " + link)
+        self.proc.terminate()
+        raise RuntimeError(what)
 
     def __enter__(self):
         return self
@@ -80,6 +79,15 @@ class Sim:
     def __exit__(self, *exc):
         self.proc.terminate()
         self.proc.wait()
+
+
+class Sim(Child):
+    """module-sim on a link path of its own."""
+
+    def __init__(self, build, link, baud, extra=()):
+        self.link = link
+        self.start([os.path.join(build, "sim/module-sim"), "--baud", str(baud), "--link", link, *extra],
+                   lambda: os.path.islink(link), "module-sim made no link at " + link)
 
     def drain(self):
         """Reads what the module sent after a run ended, until 300 ms of quiet."""
@@ -93,9 +101,9 @@ class Sim:
         os.close(fd)
 
 
-class Ser2net:
-    """ser2net in front of a simulator's device, a raw and an RFC 2217 port on loopback, for the life of a
-    with-block; the configuration is the README's."""
+class Ser2net(Child):
+    """ser2net in front of a simulator's device, a raw and an RFC 2217 port on loopback; the configuration is
+    the README's."""
 
     def __init__(self, work, sim):
         device = os.path.realpath(sim.link)
@@ -110,23 +118,11 @@ class Ser2net:
         path = os.path.join(work, "ser2net-%d.yaml" % self.ports["socket"])
         with open(path, "w") as out:
             out.write("\n".join(config))
-        self.proc = subprocess.Popen(["ser2net", "-n", "-u", "-c", path], stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            if all(listening(port) for port in self.ports.values()):
-                return
-            time.sleep(0.05)
-        raise RuntimeError("ser2net did not listen on %s" % self.ports)
+        self.start(["ser2net", "-n", "-u", "-c", path], lambda: all(listening(port) for port in self.ports.values()),
+                   "ser2net did not listen on %s" % self.ports, stderr=subprocess.DEVNULL)  # its mdns complaints
 
     def address(self, scheme):
         return "%s://127.0.0.1:%d" % (scheme, self.ports[scheme])
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.proc.terminate()
-        self.proc.wait()
 
 
 def listening(port):
