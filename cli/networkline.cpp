@@ -1,11 +1,13 @@
 #include "networkline.h"
 
 #include "invocation.h"
+#include "protocol/commands.h"
 
-#include <QHostAddress>
 #include <QRegularExpression>
 
 namespace {
+// Connecting and agreeing the line may take this long; then the server is taken as unreachable.
+constexpr int openLimitMs = 5000;
 // A raw connection the server ends within this long was most likely turned away.
 constexpr int earlyCloseMs = 1000;
 // A Telnet server opens its negotiation at once; one that says nothing this
@@ -27,7 +29,7 @@ NetworkLine::NetworkLine(const NetAddress &address)
         // Offers that went to a raw port reached the module as the start of a
         // line: a line end closes it, or the next command would be read as
         // its tail.
-        m_socket.write("\r\n");
+        m_socket.write(Cmd::LineEnd);
         m_socket.flush(); // the program may end before the event loop would send it
         fail(QString("no Telnet from the server within %1 s: a raw port? (socket://)").arg(openLimitMs / 1000));
     });
@@ -46,11 +48,7 @@ void NetworkLine::open(const LineSettings &settings)
 {
     m_pending = Telnet::lineRequests(settings);
     m_limit.start(openLimitMs);
-    const QHostAddress literal(m_address.host);
-    if (literal.isNull())
-        m_socket.connectToHost(m_address.host, m_address.port);
-    else
-        m_socket.connectToHost(literal, m_address.port);
+    m_socket.connectToHost(m_address.host, m_address.port); // an address literal is not looked up
 }
 
 void NetworkLine::onConnected()
@@ -97,6 +95,11 @@ void NetworkLine::onReadyRead()
     if (!taken.reply.isEmpty())
         m_socket.write(taken.reply);
     if (m_open) {
+        // A server that stops carrying the line as agreed would garble the module's bytes.
+        if (!m_telnet.refusal().isEmpty()) {
+            close();
+            return emit lost(m_telnet.refusal());
+        }
         if (!taken.data.isEmpty()) {
             m_in += taken.data;
             emit readyRead();
@@ -149,14 +152,14 @@ void NetworkLine::onGone()
     if (m_socket.state() == QAbstractSocket::ConnectedState || m_socket.state() == QAbstractSocket::ConnectingState
             || m_socket.state() == QAbstractSocket::HostLookupState)
         return; // an error that leaves the connection as it was, such as a refused write
-    fail("cannot reach the server: " + m_socket.errorString() + serverSaid());
+    fail((m_connected.isValid() ? "the server closed the connection before the line was agreed: " : "cannot reach the server: ")
+         + m_socket.errorString() + serverSaid());
 }
 
 QString NetworkLine::serverSaid() const
 {
     QString said = QString::fromLatin1(m_early);
-    said.remove(QRegularExpression(QStringLiteral("[^ -~]+$"))).replace(QRegularExpression(QStringLiteral("[^ -~]+")), QStringLiteral(" "));
-    said = said.simplified();
+    said = said.replace(QRegularExpression(QStringLiteral("[^ -~]+")), QStringLiteral(" ")).simplified();
     return said.isEmpty() ? QString() : "; the server said: " + said;
 }
 

@@ -16,9 +16,6 @@ class NetworkLine : public Line
 {
     Q_OBJECT
 public:
-    // Connecting and agreeing the line may take this long; then the server is taken as unreachable.
-    static constexpr int openLimitMs = 5000;
-
     explicit NetworkLine(const NetAddress &address);
 
     void open(const LineSettings &settings) override;

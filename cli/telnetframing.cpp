@@ -142,10 +142,16 @@ Client::Taken Client::take(const QByteArray &bytes)
             m_state = State::Data;
             break;
         case State::Sub:
-            if (b == IAC)
+            if (b == IAC) {
                 m_state = State::SubIac;
-            else
+            } else if (m_sub.size() < subLimit) {
                 m_sub += c;
+            } else {
+                // Without its end every later module byte would vanish into it.
+                if (m_refusal.isEmpty())
+                    m_refusal = QStringLiteral("the server's negotiation does not end");
+                m_state = State::Data;
+            }
             break;
         case State::SubIac:
             if (b == IAC) {

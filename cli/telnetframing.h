@@ -12,7 +12,7 @@ struct LineSettings;
 namespace Telnet {
 
 enum : quint8 { SE = 240, SB = 250, WILL = 251, WONT = 252, DO = 253, DONT = 254, IAC = 255 };
-enum : quint8 { Binary = 0, Echo = 1, SuppressGoAhead = 3, ComPort = 44 };
+enum : quint8 { Binary = 0, SuppressGoAhead = 3, ComPort = 44 };
 
 // COM-PORT commands the client sends; the server answers each with the
 // command plus 100 and the value it now has.
@@ -25,7 +25,6 @@ QByteArray escaped(const QByteArray &data);
 struct Setting {
     quint8 command;
     QByteArray value;
-    bool operator==(const Setting &o) const { return command == o.command && value == o.value; }
 };
 
 // The COM-PORT requests for a line: speed, data bits, parity, stop bits, no flow control.
@@ -61,6 +60,8 @@ private:
     void negotiate(quint8 verb, quint8 option, Taken *out);
     void subnegotiation(Taken *out);
 
+    // Far longer than any COM-PORT message (a signature is the longest).
+    static constexpr int subLimit = 256;
     enum class State { Data, Iac, Verb, Sub, SubIac } m_state = State::Data;
     quint8 m_verb = 0;
     QByteArray m_sub;
