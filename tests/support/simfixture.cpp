@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QSerialPort>
@@ -124,6 +125,21 @@ QString SimFixture::view() const
     for (const char *name : {"TEMP", "FW", "PL", "DATA", "mosta", "DAC_Value", "mosta_module", "GOorSTOP", "AUTO"})
         all << text(name);
     return all.join(QLatin1Char('|'));
+}
+
+namespace {
+const QMap<int, QString> modes{{0, "cycle"}, {2, "firmware"}, {3, "data"}, {4, "status"}, {5, "log"}, {6, "single"}};
+}
+
+QString SimFixture::state() const
+{
+    return QStringLiteral("%1 %2 %3").arg(modes.value(recvMode, QString::number(recvMode))).arg(pollTimer->isActive() ? pollTimer->interval() : -1)
+            .arg(linkControlsEnabled(true) ? "on" : linkControlsEnabled(false) ? "off" : "mixed");
+}
+
+int SimFixture::mode(const QString &name)
+{
+    return modes.key(name, name.toInt());
 }
 
 QByteArrayList SimFixture::lines() const
