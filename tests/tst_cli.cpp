@@ -127,6 +127,13 @@ const struct Row {
      nullptr, nullptr, 2, "", "nothing;!given before"},
 };
 
+// Starts one of the tests' python3 helpers, which prints its port first.
+QString startPython(QProcess &p, const QStringList &args)
+{
+    p.start("/usr/bin/python3", args);
+    return p.waitForReadyRead(5000) ? QString::fromUtf8(p.readLine().trimmed()) : QString();
+}
+
 bool viaServer(const Row &r) { return QByteArray(r.faults).startsWith("via") || QByteArray(r.second).startsWith("via"); }
 
 // Escapes and line ends at every turn ('f' 0xFF, 'r' CR, 'n' NUL), so that a
@@ -182,11 +189,8 @@ void TestCli::run()
         during = during.mid(during.indexOf(' ') + 1);
     }
     const bool independent = QByteArray(r.faults) == "python";
-    if (independent) {
-        python.start("/usr/bin/python3", {QStringLiteral(TESTS_DIR "/cli_receiver.py"), dir.filePath("got")});
-        QVERIFY(python.waitForReadyRead(5000));
-        ports << QString::fromUtf8(python.readLine().trimmed());
-    }
+    if (independent)
+        ports << startPython(python, {QStringLiteral(TESTS_DIR "/cli_receiver.py"), dir.filePath("got")});
     for (const char *faults : {independent ? nullptr : r.faults, r.second}) {
         if (!faults)
             continue;
@@ -216,12 +220,8 @@ void TestCli::run()
         QVERIFY2(server.start(), qPrintable(server.errors()));
 
     QProcess refusing;
-    QString refusingPort;
-    if (QByteArray(r.args).contains("{refusing}")) {
-        refusing.start("/usr/bin/python3", {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py")});
-        QVERIFY(refusing.waitForReadyRead(5000));
-        refusingPort = refusing.readLine().trimmed();
-    }
+    const QString refusingPort = QByteArray(r.args).contains("{refusing}") ? startPython(refusing, {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py")}) : "";
+    QVERIFY(!ports.contains("") && (refusing.state() == QProcess::NotRunning || !refusingPort.isEmpty())); // the helpers started
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
     QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path())

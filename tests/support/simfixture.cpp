@@ -26,22 +26,17 @@ void failOnClosedPort(QtMsgType type, const QMessageLogContext &context, const Q
 
 } // namespace
 
-SimFixture::SimFixture(bool saveSettings)
+SimFixture::SimFixture()
 {
     if (!qtHandler)
         qtHandler = qInstallMessageHandler(failOnClosedPort);
-    // The application-wide state as a fresh process has it.
-    portNameSetting.clear();
-    baudRateSetting = dataBitsSetting = stopBitsSetting = paritySetting = upgradeTarget = recvMode = 0;
-    if (saveSettings) {
-        portNameSetting = sim.devicePath();
-        baudRateSetting = 115200;
-        dataBitsSetting = 8;
-        stopBitsSetting = 1;
-        paritySetting = 0;
-    }
-    window = new DUDaze;
-    window->show();
+    // The application-wide state as a fresh process has it, the module's line saved.
+    portNameSetting = sim.devicePath();
+    baudRateSetting = 115200;
+    dataBitsSetting = 8;
+    stopBitsSetting = 1;
+    paritySetting = 0;
+    restartWindow();
 }
 
 SimFixture::~SimFixture()
@@ -54,7 +49,8 @@ SimFixture::~SimFixture()
 
 void SimFixture::restartWindow()
 {
-    window->close();
+    if (window)
+        window->close();
     delete window;
     delete serialPort;
     serialPort = nullptr;

@@ -15,7 +15,7 @@
 class SimFixture
 {
 public:
-    explicit SimFixture(bool saveSettings = true);
+    SimFixture();
     ~SimFixture();
 
     // Presses "连接" and waits until the connect sequence has written its
