@@ -17,8 +17,7 @@ class TestMachines : public QObject
     Q_OBJECT
 private slots:
     void upload();
-    void logCapture();
-    void quietLine();
+    void logCaptureAndQuietLine();
 };
 
 namespace {
@@ -125,42 +124,35 @@ void TestMachines::upload()
     }
 }
 
-void TestMachines::logCapture()
+void TestMachines::logCaptureAndQuietLine()
 {
-    const struct { const char *script, *end; } rows[] = {
-        {"log\r\n> +1000", "complete@300"},
-        {"a>b +20000", "incomplete@15000"},      // a '>' inside the text
-        {"a> +100 b +20000", "incomplete@15100"}, // text after the prompt
-        {"log\r +100 \n> +100 \r +100 \n +1000", "complete@600"}, // line ends split, blanks after the prompt
-        {"a> +300* +1000", "complete@600"},      // bytes the driver holds
-        {"+20000", "incomplete@15000"},
+    // The log's end (log rows) and the wait for a quiet line: how each ended, and when.
+    const struct { bool log; const char *script, *end; } rows[] = {
+        {true, "log\r\n> +1000", "complete@300"},
+        {true, "a>b +20000", "incomplete@15000"},      // a '>' inside the text
+        {true, "a> +100 b +20000", "incomplete@15100"}, // text after the prompt
+        {true, "log\r +100 \n> +100 \r +100 \n +1000", "complete@600"}, // line ends split, blanks after the prompt
+        {true, "a> +300* +1000", "complete@600"},      // bytes the driver holds
+        {true, "+20000", "incomplete@15000"},
+        {false, "+1000", "quiet@300"},
+        {false, "+250 a +1000", "quiet@550"},
+        {false, "+250 a +250 a +250 a +250 a +250 a +250 a +250 a +1000", "gave-up@2000"},
+        {false, "+300* +1000", "quiet@600"}, // bytes not yet read count as arriving
     };
     for (const auto &r : rows) {
         LogCapture log;
-        log.start(0);
-        qint64 endedAt = -1;
-        play(r.script, log, [&](const QByteArray &word, qint64 now) { log.received(word, now); },
-             [&](qint64 now, bool pending) { log.wake(now, pending); endedAt = now; });
-        const char *end = log.end() == LogCapture::End::Complete ? "complete" : log.end() == LogCapture::End::Incomplete ? "incomplete" : "running";
-        QCOMPARE(QString("%1@%2").arg(end).arg(endedAt), QString(r.end));
-    }
-}
-
-void TestMachines::quietLine()
-{
-    const struct { const char *script, *end; } rows[] = {
-        {"+1000", "quiet@300"},
-        {"+250 a +1000", "quiet@550"},
-        {"+250 a +250 a +250 a +250 a +250 a +250 a +250 a +1000", "gave-up@2000"},
-        {"+300* +1000", "quiet@600"}, // bytes not yet read count as arriving
-    };
-    for (const auto &r : rows) {
         QuietLine line;
+        log.start(0);
         line.begin(0);
         qint64 endedAt = -1;
-        play(r.script, line, [&](const QByteArray &, qint64 now) { line.arrived(now); },
-             [&](qint64 now, bool pending) { line.wake(now, pending); endedAt = now; });
-        const char *end = line.state() == QuietLine::State::Quiet ? "quiet" : line.state() == QuietLine::State::GaveUp ? "gave-up" : "waiting";
+        const auto read = [&](const QByteArray &word, qint64 now) { r.log ? log.received(word, now) : line.arrived(now); };
+        const auto wake = [&](qint64 now, bool pending) {
+            r.log ? log.wake(now, pending) : line.wake(now, pending);
+            endedAt = now;
+        };
+        r.log ? play(r.script, log, read, wake) : play(r.script, line, read, wake);
+        const char *end = r.log ? (log.end() == LogCapture::End::Complete ? "complete" : log.end() == LogCapture::End::Incomplete ? "incomplete" : "running")
+                                : (line.state() == QuietLine::State::Quiet ? "quiet" : line.state() == QuietLine::State::GaveUp ? "gave-up" : "waiting");
         QCOMPARE(QString("%1@%2").arg(end).arg(endedAt), QString(r.end));
     }
 }

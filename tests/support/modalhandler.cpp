@@ -55,7 +55,6 @@ void ModalHandler::check()
         if (dialog != m_fileDialog) {
             m_fileDialog = dialog;
             m_tries = 0;
-            ++fileDialogs;
             m_file = filesToChoose.isEmpty() ? QString() : filesToChoose.takeFirst();
             m_shownFor.start();
         }

@@ -31,7 +31,6 @@ public:
     QList<Box> boxes;
     QStringList questions;
     QStringList filesToChoose;
-    int fileDialogs = 0;
     // Runs while a box is still shown, before OK is pressed.
     std::function<void(const Box &)> onBox;
     // Runs once when a box is first seen.

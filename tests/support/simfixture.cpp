@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QSerialPort>
@@ -25,22 +26,17 @@ void failOnClosedPort(QtMsgType type, const QMessageLogContext &context, const Q
 
 } // namespace
 
-SimFixture::SimFixture(bool saveSettings)
+SimFixture::SimFixture()
 {
     if (!qtHandler)
         qtHandler = qInstallMessageHandler(failOnClosedPort);
-    // The application-wide state as a fresh process has it.
-    portNameSetting.clear();
-    baudRateSetting = dataBitsSetting = stopBitsSetting = paritySetting = upgradeTarget = recvMode = 0;
-    if (saveSettings) {
-        portNameSetting = sim.devicePath();
-        baudRateSetting = 115200;
-        dataBitsSetting = 8;
-        stopBitsSetting = 1;
-        paritySetting = 0;
-    }
-    window = new DUDaze;
-    window->show();
+    // The application-wide state as a fresh process has it, the module's line saved.
+    portNameSetting = sim.devicePath();
+    baudRateSetting = 115200;
+    dataBitsSetting = 8;
+    stopBitsSetting = 1;
+    paritySetting = 0;
+    restartWindow();
 }
 
 SimFixture::~SimFixture()
@@ -53,7 +49,8 @@ SimFixture::~SimFixture()
 
 void SimFixture::restartWindow()
 {
-    window->close();
+    if (window)
+        window->close();
     delete window;
     delete serialPort;
     serialPort = nullptr;
@@ -124,6 +121,21 @@ QString SimFixture::view() const
     for (const char *name : {"TEMP", "FW", "PL", "DATA", "mosta", "DAC_Value", "mosta_module", "GOorSTOP", "AUTO"})
         all << text(name);
     return all.join(QLatin1Char('|'));
+}
+
+namespace {
+const QMap<int, QString> modes{{0, "cycle"}, {2, "firmware"}, {3, "data"}, {4, "status"}, {5, "log"}, {6, "single"}};
+}
+
+QString SimFixture::state() const
+{
+    return QStringLiteral("%1 %2 %3").arg(modes.value(recvMode, QString::number(recvMode))).arg(pollTimer->isActive() ? pollTimer->interval() : -1)
+            .arg(linkControlsEnabled(true) ? "on" : linkControlsEnabled(false) ? "off" : "mixed");
+}
+
+int SimFixture::mode(const QString &name)
+{
+    return modes.key(name, name.toInt());
 }
 
 QByteArrayList SimFixture::lines() const

@@ -15,7 +15,7 @@
 class SimFixture
 {
 public:
-    explicit SimFixture(bool saveSettings = true);
+    SimFixture();
     ~SimFixture();
 
     // Presses "连接" and waits until the connect sequence has written its
@@ -41,6 +41,13 @@ public:
     QString text(const char *name) const;
     // The status view as one text: TEMP|FW|PL|DATA|mosta|DAC_Value|mosta_module|GOorSTOP|AUTO.
     QString view() const;
+    // The tool's state as one text: recvMode by name (see mode()), pollTimer's
+    // interval (-1: stopped), the link controls on, off or mixed: "status 2000 on".
+    QString state() const;
+    // recvMode by the name tests give it: cycle (0, the automatic cycle),
+    // firmware (2), data (3), status (4, polling), log (5), single (6, the
+    // single query); any other as its number.
+    static int mode(const QString &name);
 
     template <class T>
     T *widget(const char *name) const { return window->findChild<T *>(QString::fromLatin1(name)); }
