@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev
     xvfb xauth imagemagick fonts-wqy-microhei
     python3 python3-xmodem lrzsz time
-    ser2net socat
+    ser2net
     dpkg-dev file desktop-file-utils lintian appstream
 )
 
