@@ -142,16 +142,12 @@ Client::Taken Client::take(const QByteArray &bytes)
             m_state = State::Data;
             break;
         case State::Sub:
-            if (b == IAC) {
+            if (b == IAC)
                 m_state = State::SubIac;
-            } else if (m_sub.size() < subLimit) {
+            else if (m_sub.size() < subLimit)
                 m_sub += c;
-            } else {
-                // Without its end every later module byte would vanish into it.
-                if (m_refusal.isEmpty())
-                    m_refusal = QStringLiteral("the server's negotiation does not end");
-                m_state = State::Data;
-            }
+            else if (m_refusal.isEmpty()) // the module's bytes may be vanishing into it
+                m_refusal = QStringLiteral("the server's negotiation does not end");
             break;
         case State::SubIac:
             if (b == IAC) {

@@ -23,8 +23,8 @@ const struct Row {
     const char *name;
     const char *args;    // leading NAME=VALUE words go to the environment (RECORD: the record's text before,
                          // LIMIT: the program's file size limit); {file}, {dir}, {link} (to the module),
-                         // {refused}, {silent}, {refusing} (servers that refuse the connection, never answer,
-                         // keep 9600 baud); --text: no --json
+                         // {refused}, {silent}, {refusing}, {refusing-binary} (servers that refuse the connection,
+                         // never answer, keep 9600 baud, turn binary off once open); --text: no --json
     int size;            // bytes of {file}; -1: none
     const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
                          // "held" by another program, "via socket|rfc2217[ [::1]]" reached through ser2net
@@ -115,6 +115,8 @@ const struct Row {
      "error;code=3", "!a raw port?;lineend"},
     {"a server that keeps its own speed", "status -p {refusing}", -1, "", nullptr, nullptr, 3, "error;code=3",
      "!the server refuses speed 115200 baud (it set 9600 baud)"},
+    {"a server that turns binary off once the line is open", "status -p {refusing-binary}", -1, "", nullptr, nullptr, 3,
+     "error;code=3", "!the server refuses binary transmission"},
     {"a refused connection", "status -p {refused}", -1, "", nullptr, nullptr, 3, "error;code=3|status;output=OFF",
      "!Connection refused;within=3000"},
     {"a server that never answers", "status -p {silent}", -1, "", nullptr, nullptr, 3, "error;code=3",
@@ -220,7 +222,8 @@ void TestCli::run()
         QVERIFY2(server.start(), qPrintable(server.errors()));
 
     QProcess refusing;
-    const QString refusingPort = QByteArray(r.args).contains("{refusing}") ? startPython(refusing, {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py")}) : "";
+    const bool binaryOff = QByteArray(r.args).contains("{refusing-binary}");
+    const QString refusingPort = QByteArray(r.args).contains("{refusing") ? startPython(refusing, {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py"), binaryOff ? "binary" : ""}) : "";
     QVERIFY(!ports.contains("") && (refusing.state() == QProcess::NotRunning || !refusingPort.isEmpty())); // the helpers started
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
@@ -228,7 +231,7 @@ void TestCli::run()
                            .replace("{link}", dir.filePath("link"))
                            .replace("{refused}", QString("socket://127.0.0.1:%1").arg(closedLoopbackPort()))
                            .replace("{silent}", QString("rfc2217://127.0.0.1:%1").arg(silent.port()))
-                           .replace("{refusing}", "rfc2217://127.0.0.1:" + refusingPort).split(' ');
+                           .replace(QRegularExpression("\\{refusing[a-z-]*\\}"), "rfc2217://127.0.0.1:" + refusingPort).split(' ');
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", dir.filePath("xdg"));
     env.insert("DUDAZE_PASSWORD", "QUMBELTA");

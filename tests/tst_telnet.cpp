@@ -40,6 +40,7 @@ private slots:
     void take_data() { addRows(rows); }
     void take();
     void requests();
+    void endlessSubnegotiation();
 };
 
 void TestTelnet::take()
@@ -80,6 +81,15 @@ void TestTelnet::requests()
     QCOMPARE(late.take(hex("fffd2cfffb00")).reply.toHex(), QByteArray("fffb2cfffd00"));
     QVERIFY(late.heard());
     QCOMPARE(late.greeting().toHex(), QByteArray("fffb00fffb03fffd03"));
+}
+
+// One that never ends is cut short, not kept in memory without bound.
+void TestTelnet::endlessSubnegotiation()
+{
+    Telnet::Client client;
+    QCOMPARE(client.take(hex("fffa2c") + QByteArray(1 << 20, 'A')).data, QByteArray());
+    QVERIFY(client.refusal().contains("does not end"));
+    QCOMPARE(client.take(hex("fff042")).data, QByteArray("B"));
 }
 
 QTEST_GUILESS_MAIN(TestTelnet)
