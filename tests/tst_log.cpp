@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>

@@ -4,11 +4,9 @@
 #include "simfixture.h"
 #include "testdata.h"
 
-#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 

@@ -18,10 +18,8 @@ public:
     SimFixture();
     ~SimFixture();
 
-    // Presses "连接" and waits until the connect sequence has written its
-    // commands and returned.
-    bool connectLink();
-    // Connects, lets the connect's own "MOD:" answer be shown, stops polling
+    // Presses "连接", waits until the connect sequence has written its
+    // commands and returned, lets the connect's own "MOD:" answer be shown, stops polling
     // and clears the transcript, so that only what a test sends reaches the
     // window and only what the test causes reaches the module.
     bool connectQuietly();
