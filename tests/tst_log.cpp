@@ -19,7 +19,7 @@ const char *const done = "status 2000 on";
 const struct Row {
     const char *name;
     const char *modeBefore; // SimFixture::mode()
-    const char *path;    // empty: a file that holds an older log; "new": a file not there yet
+    bool newFile;        // the file chosen is not there yet (else it holds an older log)
     const char *pieces;  // what the module sends, '|' between pieces 60 ms apart; "hang up": the line goes
     const char *file, *box;
     const char *after;   // SimFixture::state()
@@ -28,22 +28,22 @@ const struct Row {
     const char *before = nullptr; // the log of a download that finished just before
     const char *behindBox = nullptr; // what the module sends while the end box is up, saved too
 } rows[] = {
-    {"three pieces, the prompt alone last", "status", "", "line one\r\n|line two\r\n|>", "line one\r\nline two\r\n>",
+    {"three pieces, the prompt alone last", "status", false, "line one\r\n|line two\r\n|>", "line one\r\nline two\r\n>",
      "日志下载完成", done},
-    {"the end of the log and the prompt in one piece, into a new file", "single", "new", "a\r\n|b\r\n>", "a\r\nb\r\n>",
+    {"the end of the log and the prompt in one piece, into a new file", "single", true, "a\r\n|b\r\n>", "a\r\nb\r\n>",
      "日志下载完成", done},
-    {"NUL and bytes above 0x7F saved unchanged", "status", "", "x\\0y\xff\r\n温度\r\n|> \r\n", "x\\0y\xff\r\n温度\r\n> \r\n",
+    {"NUL and bytes above 0x7F saved unchanged", "status", false, "x\\0y\xff\r\n温度\r\n|> \r\n", "x\\0y\xff\r\n温度\r\n> \r\n",
      "日志下载完成", done},
-    {"a '>' inside the log is log text", "status", "", "temp > 50\r\n|ok>>\r\nend\r\n|>", "temp > 50\r\nok>>\r\nend\r\n>",
+    {"a '>' inside the log is log text", "status", false, "temp > 50\r\n|ok>>\r\nend\r\n|>", "temp > 50\r\nok>>\r\nend\r\n>",
      "日志下载完成", done},
-    {"started during the automatic cycle, which goes on after it", "cycle", "", "log\r\n>", "log\r\n>", "日志下载完成", "cycle 3000 on"},
-    {"an answer still on its way is no log", "single", "", "log\r\n|>", "log\r\n>", "日志下载完成", done, "MT: 30.5\r\n"},
-    {"an answer still arriving on a slow line is no log", "single", "", "log\r\n>", "log\r\n>", "日志下载完成", done,
+    {"started during the automatic cycle, which goes on after it", "cycle", false, "log\r\n>", "log\r\n>", "日志下载完成", "cycle 3000 on"},
+    {"an answer still on its way is no log", "single", false, "log\r\n|>", "log\r\n>", "日志下载完成", done, "MT: 30.5\r\n"},
+    {"an answer still arriving on a slow line is no log", "single", false, "log\r\n>", "log\r\n>", "日志下载完成", done,
      "Firmware Vers: FW 2.1.0\r\nPL Vers: PL 1.3\r\nSN: WAVE-A1\r\n", 1200},
-    {"the line lost", "status", "", "part one\r\n|hang up", "part one\r\n", "串口断开连接", "log -1 off"},
-    {"the module falls silent after a finished download", "status", "", "\r\n", "\r\n", "日志下载未完成", done,
+    {"the line lost", "status", false, "part one\r\n|hang up", "part one\r\n", "串口断开连接", "log -1 off"},
+    {"the module falls silent after a finished download", "status", false, "\r\n", "\r\n", "日志下载未完成", done,
      nullptr, 0, "first\r\n>"},
-    {"what comes behind the end box is saved too", "status", "", "log\r\n|>", "log\r\n>late\r\n", "日志下载完成", done,
+    {"what comes behind the end box is saved too", "status", false, "log\r\n|>", "log\r\n>late\r\n", "日志下载完成", done,
      nullptr, 0, nullptr, "late\r\n"},
 };
 
@@ -65,11 +65,8 @@ void TestLog::download()
     SimFixture f;
     QVERIFY(f.connectQuietly());
     QTemporaryDir dir;
-    QString path = QString::fromLatin1(r.path);
-    const bool replaced = path.isEmpty();
-    if (replaced || path == "new")
-        path = dir.filePath("module.log");
-    if (replaced)
+    const QString path = dir.filePath("module.log");
+    if (!r.newFile)
         QVERIFY(!writeFile(path, "an older, longer log\r\n").isEmpty());
     if (r.before) {
         f.sim.setRawAnswer(r.before);
