@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 
-
 namespace {
 
 const char *const done = "status 2000 on";
@@ -55,86 +54,84 @@ class TestLog : public QObject
 
 private slots:
     void download_data() { addRows(rows); }
-    void download();
-};
-
-void TestLog::download()
-{
-    QFETCH(int, row);
-    const Row &r = rows[row];
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    QTemporaryDir dir;
-    const QString path = dir.filePath("module.log");
-    if (!r.newFile)
-        QVERIFY(!writeFile(path, "an older, longer log\r\n").isEmpty());
-    if (r.before) {
-        f.sim.setRawAnswer(r.before);
-        f.dialogs.filesToChoose << dir.filePath("before.log");
-        f.widget<QAction>("rizhi")->trigger();
-        QTRY_COMPARE(f.dialogs.texts().value(1), QStringLiteral("日志下载完成"));
-        f.dialogs.boxes.removeLast();
-        pollTimer->stop();
-        f.sim.clearTranscript();
-    }
-    f.dialogs.filesToChoose << path;
-    f.sim.setBaud(r.baud);
-    // The module's last answer is old: the wait for a quiet line must still
-    // give an answer to a command just written its time.
-    QTest::qWait(400);
-    recvMode = SimFixture::mode(r.modeBefore);
-    if (recvMode == 0) {
-        f.widget<QLineEdit>("TIME")->setText("3");
-        f.click("AUTO");
-    }
-    QByteArrayList pieces = unescaped(r.pieces).split('|');
-    f.sim.setRawAnswer(pieces.takeFirst());
-    if (r.late)
-        QTimer::singleShot(80, [&] { f.sim.send(r.late); });
-    QElapsedTimer clock;
-    clock.start();
-    qint64 dumpAt = -1, boxAt = -1;
-    QObject::connect(&f.sim, &ModuleSim::commandReceived, [&](const QByteArray &line) {
-        if (line == "dump logtext")
-            dumpAt = clock.elapsed();
-    });
-    if (r.behindBox) {
-        f.dialogs.pressAfterMs = 200;
-        f.dialogs.onShown = [&] {
-            if (dumpAt >= 0) // the end box, not the question before the file is replaced
-                f.sim.send(r.behindBox);
+    void download()
+    {
+        QFETCH(int, row);
+        const Row &r = rows[row];
+        SimFixture f;
+        QVERIFY(f.connectQuietly());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("module.log");
+        if (!r.newFile)
+            QVERIFY(!writeFile(path, "an older, longer log\r\n").isEmpty());
+        if (r.before) {
+            f.sim.setRawAnswer(r.before);
+            f.dialogs.filesToChoose << dir.filePath("before.log");
+            f.widget<QAction>("rizhi")->trigger();
+            QTRY_COMPARE(f.dialogs.texts().value(1), QStringLiteral("日志下载完成"));
+            f.dialogs.boxes.removeLast();
+            pollTimer->stop();
+            f.sim.clearTranscript();
+        }
+        f.dialogs.filesToChoose << path;
+        f.sim.setBaud(r.baud);
+        // The module's last answer is old: the wait for a quiet line must still
+        // give an answer to a command just written its time.
+        QTest::qWait(400);
+        recvMode = SimFixture::mode(r.modeBefore);
+        if (recvMode == 0) {
+            f.widget<QLineEdit>("TIME")->setText("3");
+            f.click("AUTO");
+        }
+        QByteArrayList pieces = unescaped(r.pieces).split('|');
+        f.sim.setRawAnswer(pieces.takeFirst());
+        if (r.late)
+            QTimer::singleShot(80, [&] { f.sim.send(r.late); });
+        QElapsedTimer clock;
+        clock.start();
+        qint64 dumpAt = -1, boxAt = -1;
+        QObject::connect(&f.sim, &ModuleSim::commandReceived, [&](const QByteArray &line) {
+            if (line == "dump logtext")
+                dumpAt = clock.elapsed();
+        });
+        if (r.behindBox) {
+            f.dialogs.pressAfterMs = 200;
+            f.dialogs.onShown = [&] {
+                if (dumpAt >= 0) // the end box, not the question before the file is replaced
+                    f.sim.send(r.behindBox);
+            };
+        }
+        bool pollingBehindBox = false;
+        f.dialogs.onBox = [&](const ModalHandler::Box &) {
+            pollingBehindBox |= pollTimer->isActive();
+            boxAt = clock.elapsed();
         };
+        const bool existed = QFile::exists(path);
+        f.widget<QAction>("rizhi")->trigger();
+        QCOMPARE(f.state(), QString("log -1 off"));
+        for (const QByteArray &piece : pieces) {
+            QTest::qWait(60);
+            if (piece == "hang up")
+                f.sim.hangUp();
+            else
+                f.sim.send(piece);
+        }
+        const QStringList box{QString::fromUtf8(r.box)};
+        QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1).join(";"), box.join(";"), 20000);
+        // 15 s of silence from the dump's request, not less (the module reads
+        // the request a moment after the tool's timer starts).
+        QVERIFY2(box.first() != QStringLiteral("日志下载未完成") || boxAt - dumpAt >= 15000 - 5,
+                 qPrintable(QString::number(boxAt - dumpAt)));
+        QTest::qWait(50);
+        QCOMPARE(f.dialogs.texts().mid(1), box);
+        QCOMPARE(f.sim.commands().first().line, QByteArray("dump logtext"));
+        QCOMPARE(fileContents(path), unescaped(r.file));
+        QCOMPARE(f.dialogs.questions.size(), int(existed)); // asked before a file is replaced
+        QVERIFY(!pollingBehindBox);
+        QCOMPARE(f.state(), QString(r.after));
+        QCOMPARE(f.text("AUTO"), QString::fromUtf8(r.after == QByteArray("cycle 3000 on") ? "停止" : "循环"));
     }
-    bool pollingBehindBox = false;
-    f.dialogs.onBox = [&](const ModalHandler::Box &) {
-        pollingBehindBox |= pollTimer->isActive();
-        boxAt = clock.elapsed();
-    };
-    const bool existed = QFile::exists(path);
-    f.widget<QAction>("rizhi")->trigger();
-    QCOMPARE(f.state(), QString("log -1 off"));
-    for (const QByteArray &piece : pieces) {
-        QTest::qWait(60);
-        if (piece == "hang up")
-            f.sim.hangUp();
-        else
-            f.sim.send(piece);
-    }
-    const QStringList box{QString::fromUtf8(r.box)};
-    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.texts().mid(1).join(";"), box.join(";"), 20000);
-    // 15 s of silence from the dump's request, not less (the module reads
-    // the request a moment after the tool's timer starts).
-    QVERIFY2(box.first() != QStringLiteral("日志下载未完成") || boxAt - dumpAt >= 15000 - 5,
-             qPrintable(QString::number(boxAt - dumpAt)));
-    QTest::qWait(50);
-    QCOMPARE(f.dialogs.texts().mid(1), box);
-    QCOMPARE(f.sim.commands().first().line, QByteArray("dump logtext"));
-    QCOMPARE(fileContents(path), unescaped(r.file));
-    QCOMPARE(f.dialogs.questions.size(), int(existed)); // asked before a file is replaced
-    QVERIFY(!pollingBehindBox);
-    QCOMPARE(f.state(), QString(r.after));
-    QCOMPARE(f.text("AUTO"), QString::fromUtf8(r.after == QByteArray("cycle 3000 on") ? "停止" : "循环"));
-}
+};
 
 QTEST_MAIN(TestLog)
 #include "tst_log.moc"
