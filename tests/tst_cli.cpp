@@ -206,8 +206,8 @@ void TestCli::run()
         QVERIFY2(server.start(), qPrintable(server.errors()));
 
     QProcess refusing;
-    const QString refusingPort = QByteArray(r.args).contains("{refusing") ? startPython(refusing, {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py"),
-                                            QByteArray(r.args).contains("{refusing-binary}") ? "binary" : ""}) : "";
+    const QString refusingPort = !QByteArray(r.args).contains("{refusing") ? QString()
+            : startPython(refusing, {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py"), QByteArray(r.args).contains("{refusing-binary}") ? "binary" : ""});
     QVERIFY(!ports.contains("") && (refusing.state() == QProcess::NotRunning || !refusingPort.isEmpty())); // the helpers started
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
