@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -29,104 +28,91 @@ const struct Row {
     const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
                          // "held" by another program, "via socket|rfc2217[ [::1]]" reached through ser2net
                          // (its uploads rich in 0xFF); "python": python3-xmodem instead
-    const char *during;  // once the module holds back its answer to block 2 ("@end": once its receive ended,
-                         // "@MS": MS after the start): sigint, sighup, closeout (standard output closed
-                         // by then; the answer goes out), "stop-server" (ser2net), a control command, "" (silence)
-    const char *second;  // faults of a second module run at the same time; null: one port
     int exitCode;        // 5: the upload has no record line
     const char *events;  // per port ('|'): event;key=value;…  (an upload event also means a record line)
     const char *wire;    // ';': nothing, stored, load, noload, cancel (and out of receive mode), log (saved
                          // as sent), kept ({file}), +COMMAND, -TEXT (never written), !TEXT (said by the program),
                          // speed=N (the module's line set to N baud), within=MS (the program ended in time)
+    const char *during = nullptr; // once the module holds back its answer to block 2 ("@end": once its receive
+                         // ended, "@MS": MS after the start): sigint, sighup, closeout (standard output closed
+                         // by then; the answer goes out), "stop-server" (ser2net), a control command, "" (silence)
+    const char *second = nullptr; // faults of a second module run at the same time; null: one port
 } rows[] = {
-    {"status", "status", -1, "", nullptr, nullptr, 0,
-     "status;output=OFF;dac=12.5;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
-    {"status of a silent module", "status", -1, "silent on", nullptr, nullptr, 1, "error;code=1", "+DACINFO"},
-    {"status of a module answering garbage", "status", -1, "answer 3f3f0d0a", nullptr, nullptr, 1, "error;code=1", "+DACINFO"},
-    {"status on a slow line: the answers wait for the quiet", "status", -1, "baud 1200", nullptr, nullptr, 0,
+    {"status", "status", -1, "", 0, "status;output=OFF;dac=12.5;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
+    {"status of a silent module", "status", -1, "silent on", 1, "error;code=1", "+DACINFO"},
+    {"status of a module answering garbage", "status", -1, "answer 3f3f0d0a", 1, "error;code=1", "+DACINFO"},
+    {"status on a slow line: the answers wait for the quiet", "status", -1, "baud 1200", 0,
      "status;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
-    {"status after a module still sending", "status", -1, "", "@150 garbage 4d543a2039392e390d0a4d4f443a204f4e0d0a",
-     nullptr, 0, "status;output=OFF;temperature=36.5", ""},
-    {"the same module by its link and its device", "status -p {link}", -1, "", nullptr, nullptr, 2, "", "nothing"},
-    {"a module another program holds", "status", -1, "held", nullptr, nullptr, 3, "error;code=3", "nothing;!busy"},
-    {"usb: ids not as lsusb prints them", "status -p usb:0x0483:5740", -1, "", nullptr, nullptr, 2, "", "nothing"},
-    {"usb: an empty serial", "status -p usb:0483:5740:", -1, "", nullptr, nullptr, 2, "", "nothing"},
-    {"watch twice", "watch --count 2 --interval 1", -1, "", nullptr, nullptr, 0, "status;temperature=36.5", "+MT"},
-    {"watch every nan seconds", "watch --interval nan", -1, "", nullptr, nullptr, 2, "", "nothing"},
-    {"watch cut by SIGINT", "watch --interval 1", -1, "", "@200 sigint", nullptr, 130, "", ""},
-    {"dac set and read back", "dac 20.5", -1, "", nullptr, nullptr, 0, "status;dac=20.5", "+DAC 20.5;+boot"},
-    {"dac out of range", "dac 31.6", -1, "", nullptr, nullptr, 2, "", "nothing"},
-    {"output on, not taken", "output on", -1, "reply-delay 5000", nullptr, nullptr, 1, "status;output=", "+MOD ON"},
-    {"log", "log {dir}/log.txt", -1, "log-piece 10;log-gap 20", nullptr, nullptr, 0, "log;complete=true", "+dump logtext;log"},
-    {"log into an existing file", "log {file}", 10, "", nullptr, nullptr, 2, "", "nothing;kept"},
-    {"a port that is not there beside one that is", "status -p {dir}/none", -1, "", nullptr, nullptr, 3,
-     "error;code=3|status;output=OFF", "+MOD"},
-    {"firmware", "upload firmware {file}", 3000, "", nullptr, nullptr, 0,
-     "upload;result=done;blocks=3;naks=0;size=3000", "stored;noload"},
-    {"data, 257 blocks", "upload data {file}", 257 * 1024 - 5, "", nullptr, nullptr, 0, "upload;result=done;blocks=257", "stored;load"},
-    {"firmware to python3-xmodem", "upload firmware {file}", 300 * 1024 - 7, "python", nullptr, nullptr, 0, "upload;result=done", "stored;noload"},
-    {"NAKs resend", "upload data {file}", 3000, "nak 2", nullptr, nullptr, 0, "upload;result=done;naks=2", "stored;load"},
-    {"ten NAKs in a row, the cancel lost", "upload firmware {file}", 3000, "nak 10;miss-cancel 1", nullptr, nullptr, 1, "upload;result=failed;naks=10", "cancel"},
-    {"module cancels", "upload data {file}", 3000, "cancel-at 2", nullptr, nullptr, 1, "upload;result=module-cancelled;blocks=1", "noload"},
-    {"data, the farewell 100 ms after the ACK", "upload data {file}", 1000, "prompt-delay 100", nullptr, nullptr, 0,
-     "upload;result=done", "stored;load"},
-    {"data, a farewell of its own with the prompt at 32", "upload data {file}", 1000, "prompt-delay 100;prompt-pos 32",
-     nullptr, nullptr, 1, "upload;result=failed", "noload"},
-    {"data, the farewell in the ACK's read", "upload data {file}", 1000, "prompt-delay 5;prompt-pos 32", nullptr, nullptr, 0,
-     "upload;result=done", "stored;load"},
-    {"data, SIGINT before the farewell", "upload data {file}", 3000, "prompt-delay 200", "@end sigint", nullptr, 130,
-     "upload;result=done;after=", "stored;load"},
-    {"silent mid-upload, the cancel lost", "upload firmware {file}", 5000, "miss-cancel 1", "", nullptr, 1, "upload;result=timeout;blocks=1", "cancel"},
-    {"hang-up mid-upload", "upload firmware {file}", 5000, "", "hangup", nullptr, 3, "upload;result=lost", ""},
-    {"SIGINT mid-upload, the cancel lost", "upload data {file}", 5000, "miss-cancel 1", "sigint", nullptr, 130,
-     "upload;result=cancelled", "cancel;noload"},
-    {"SIGHUP mid-upload", "upload firmware {file}", 5000, "", "sighup", nullptr, 130, "upload;result=cancelled", "cancel"},
-    {"standard output closed mid-upload", "upload data {file}", 5000, "", "closeout", nullptr, 0, "upload;result=done",
-     "stored;load"},
-    {"to a module answering garbage", "upload firmware {file}", 3000, "answer 3f3f0d0a", nullptr, nullptr, 1, "", "-RECV"},
-    {"firmware, the result in words", "upload firmware {file} --text --no-record", 3000, "", nullptr, nullptr, 0, "",
-     "stored;!file%1.bin (3000 bytes): done,"},
-    {"a folder to upload", "upload data {dir}", -1, "", nullptr, nullptr, 2, "", "nothing;!is a folder"},
-    {"a device to upload", "upload data /dev/null", -1, "", nullptr, nullptr, 2, "", "nothing;!is a device"},
-    {"a record line cut before", "RECORD={\"cut upload firmware {file}", 3000, "", nullptr, nullptr, 0, "upload;result=done", "stored"},
-    {"a full disk: the record line taken back", "RECORD=x LIMIT=100 upload firmware {file}", 3000, "", nullptr, nullptr, 5,
-     "upload;result=done", "stored;!uploads.jsonl could not be written: File too large"},
-    {"no place for the record", "XDG_DATA_HOME=xdg HOME= upload firmware {file}", 3000, "", nullptr, nullptr, 2, "", "nothing;!HOME"},
-    {"wrong password", "DUDAZE_PASSWORD=qumbelta upload firmware {file}", 3000, "", nullptr, nullptr, 4, "", "nothing"},
-    {"empty file", "upload firmware {file}", 0, "", nullptr, nullptr, 2, "", "nothing"},
-    {"record not writable", "upload firmware {file} --record {file}/x", 3000, "", nullptr, nullptr, 2, "", "nothing;!file%1.bin is a file, not a folder"},
-    {"two ports, one cancels", "upload firmware {file}", 3000, "", nullptr, "cancel-at 1", 1,
-     "upload;result=done|upload;result=module-cancelled", "stored"},
+    {"status after a module still sending", "status", -1, "", 0, "status;output=OFF;temperature=36.5", "",
+     "@150 garbage 4d543a2039392e390d0a4d4f443a204f4e0d0a"},
+    {"the same module by its link and its device", "status -p {link}", -1, "", 2, "", "nothing"},
+    {"a module another program holds", "status", -1, "held", 3, "error;code=3", "nothing;!busy"},
+    {"usb: ids not as lsusb prints them", "status -p usb:0x0483:5740", -1, "", 2, "", "nothing"},
+    {"usb: an empty serial", "status -p usb:0483:5740:", -1, "", 2, "", "nothing"},
+    {"watch twice", "watch --count 2 --interval 1", -1, "", 0, "status;temperature=36.5", "+MT"},
+    {"watch every nan seconds", "watch --interval nan", -1, "", 2, "", "nothing"},
+    {"watch cut by SIGINT", "watch --interval 1", -1, "", 130, "", "", "@200 sigint"},
+    {"dac set and read back", "dac 20.5", -1, "", 0, "status;dac=20.5", "+DAC 20.5;+boot"},
+    {"dac out of range", "dac 31.6", -1, "", 2, "", "nothing"},
+    {"output on, not taken", "output on", -1, "reply-delay 5000", 1, "status;output=", "+MOD ON"},
+    {"log", "log {dir}/log.txt", -1, "log-piece 10;log-gap 20", 0, "log;complete=true", "+dump logtext;log"},
+    {"log into an existing file", "log {file}", 10, "", 2, "", "nothing;kept"},
+    {"a port that is not there beside one that is", "status -p {dir}/none", -1, "", 3, "error;code=3|status;output=OFF", "+MOD"},
+    {"firmware", "upload firmware {file}", 3000, "", 0, "upload;result=done;blocks=3;naks=0;size=3000", "stored;noload"},
+    {"data, 257 blocks", "upload data {file}", 257 * 1024 - 5, "", 0, "upload;result=done;blocks=257", "stored;load"},
+    {"firmware to python3-xmodem", "upload firmware {file}", 300 * 1024 - 7, "python", 0, "upload;result=done", "stored;noload"},
+    {"NAKs resend", "upload data {file}", 3000, "nak 2", 0, "upload;result=done;naks=2", "stored;load"},
+    {"ten NAKs in a row, the cancel lost", "upload firmware {file}", 3000, "nak 10;miss-cancel 1", 1, "upload;result=failed;naks=10", "cancel"},
+    {"module cancels", "upload data {file}", 3000, "cancel-at 2", 1, "upload;result=module-cancelled;blocks=1", "noload"},
+    {"data, the farewell 100 ms after the ACK", "upload data {file}", 1000, "prompt-delay 100", 0, "upload;result=done", "stored;load"},
+    {"data, a farewell of its own with the prompt at 32", "upload data {file}", 1000, "prompt-delay 100;prompt-pos 32", 1, "upload;result=failed",
+     "noload"},
+    {"data, the farewell in the ACK's read", "upload data {file}", 1000, "prompt-delay 5;prompt-pos 32", 0, "upload;result=done", "stored;load"},
+    {"data, SIGINT before the farewell", "upload data {file}", 3000, "prompt-delay 200", 130, "upload;result=done;after=", "stored;load",
+     "@end sigint"},
+    {"silent mid-upload, the cancel lost", "upload firmware {file}", 5000, "miss-cancel 1", 1, "upload;result=timeout;blocks=1", "cancel", ""},
+    {"hang-up mid-upload", "upload firmware {file}", 5000, "", 3, "upload;result=lost", "", "hangup"},
+    {"SIGINT mid-upload, the cancel lost", "upload data {file}", 5000, "miss-cancel 1", 130, "upload;result=cancelled", "cancel;noload", "sigint"},
+    {"SIGHUP mid-upload", "upload firmware {file}", 5000, "", 130, "upload;result=cancelled", "cancel", "sighup"},
+    {"standard output closed mid-upload", "upload data {file}", 5000, "", 0, "upload;result=done", "stored;load", "closeout"},
+    {"to a module answering garbage", "upload firmware {file}", 3000, "answer 3f3f0d0a", 1, "", "-RECV"},
+    {"firmware, the result in words", "upload firmware {file} --text --no-record", 3000, "", 0, "", "stored;!file%1.bin (3000 bytes): done,"},
+    {"a folder to upload", "upload data {dir}", -1, "", 2, "", "nothing;!is a folder"},
+    {"a device to upload", "upload data /dev/null", -1, "", 2, "", "nothing;!is a device"},
+    {"a record line cut before", "RECORD={\"cut upload firmware {file}", 3000, "", 0, "upload;result=done", "stored"},
+    {"a full disk: the record line taken back", "RECORD=x LIMIT=100 upload firmware {file}", 3000, "", 5, "upload;result=done",
+     "stored;!uploads.jsonl could not be written: File too large"},
+    {"no place for the record", "XDG_DATA_HOME=xdg HOME= upload firmware {file}", 3000, "", 2, "", "nothing;!HOME"},
+    {"wrong password", "DUDAZE_PASSWORD=qumbelta upload firmware {file}", 3000, "", 4, "", "nothing"},
+    {"empty file", "upload firmware {file}", 0, "", 2, "", "nothing"},
+    {"record not writable", "upload firmware {file} --record {file}/x", 3000, "", 2, "", "nothing;!file%1.bin is a file, not a folder"},
+    {"two ports, one cancels", "upload firmware {file}", 3000, "", 1, "upload;result=done|upload;result=module-cancelled", "stored", nullptr,
+     "cancel-at 1"},
 
     // Modules behind ser2net.
-    {"status over rfc2217:// at 57600", "status -b 57600 --parity even", -1, "via rfc2217", nullptr, nullptr, 0,
-     "status;output=OFF;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL;speed=57600"},
-    {"data over socket://", "upload data {file}", 3000, "via socket", nullptr, nullptr, 0, "upload;result=done", "stored;load"},
-    {"firmware over rfc2217://", "upload firmware {file}", 6000, "via rfc2217", nullptr, nullptr, 0, "upload;result=done;naks=0",
-     "stored;noload"},
-    {"data over rfc2217://[::1]", "upload data {file}", 3000, "via rfc2217 [::1]", nullptr, nullptr, 0, "upload;result=done", "stored;load"},
-    {"a local module and one over rfc2217://", "upload firmware {file}", 3000, "", nullptr, "via rfc2217", 0,
-     "upload;result=done|upload;result=done", "stored"},
-    {"the server stopped mid-upload", "upload firmware {file}", 5000, "via rfc2217", "stop-server", nullptr, 3,
-     "upload;result=lost", "!connection to the server was lost"},
-    {"SIGINT mid-upload over rfc2217://", "upload data {file}", 5000, "via rfc2217", "sigint", nullptr, 130,
-     "upload;result=cancelled", "cancel;noload"},
-    {"rfc2217:// to a raw port, the module silent", "status", -1, "via socket as rfc2217;silent on", nullptr, nullptr, 3,
-     "error;code=3", "!a raw port?;lineend"},
-    {"a server that keeps its own speed", "status -p {refusing}", -1, "", nullptr, nullptr, 3, "error;code=3",
+    {"status over rfc2217:// at 57600", "status -b 57600 --parity even", -1, "via rfc2217", 0, "status;output=OFF;firmware=FW 2.1.0;waveform=WAVE-A1",
+     "+VER FULL;speed=57600"},
+    {"data over socket://", "upload data {file}", 3000, "via socket", 0, "upload;result=done", "stored;load"},
+    {"firmware over rfc2217://", "upload firmware {file}", 6000, "via rfc2217", 0, "upload;result=done;naks=0", "stored;noload"},
+    {"data over rfc2217://[::1]", "upload data {file}", 3000, "via rfc2217 [::1]", 0, "upload;result=done", "stored;load"},
+    {"a local module and one over rfc2217://", "upload firmware {file}", 3000, "", 0, "upload;result=done|upload;result=done", "stored", nullptr,
+     "via rfc2217"},
+    {"the server stopped mid-upload", "upload firmware {file}", 5000, "via rfc2217", 3, "upload;result=lost", "!connection to the server was lost",
+     "stop-server"},
+    {"SIGINT mid-upload over rfc2217://", "upload data {file}", 5000, "via rfc2217", 130, "upload;result=cancelled", "cancel;noload", "sigint"},
+    {"rfc2217:// to a raw port, the module silent", "status", -1, "via socket as rfc2217;silent on", 3, "error;code=3", "!a raw port?;lineend"},
+    {"a server that keeps its own speed", "status -p {refusing}", -1, "", 3, "error;code=3",
      "!the server refuses speed 115200 baud (it set 9600 baud)"},
-    {"a server that turns binary off once the line is open", "status -p {refusing-binary}", -1, "", nullptr, nullptr, 3,
-     "error;code=3", "!the server refuses binary transmission"},
-    {"a refused connection", "status -p {refused}", -1, "", nullptr, nullptr, 3, "error;code=3|status;output=OFF",
-     "!Connection refused;within=3000"},
-    {"a server that never answers", "status -p {silent}", -1, "", nullptr, nullptr, 3, "error;code=3",
-     "!no answer within 5 s;within=7000"},
-    {"a name that does not resolve", "status -p rfc2217://no-such-host.invalid:2217", -1, "", nullptr, nullptr, 3,
-     "error;code=3", "!cannot reach the server;within=7000"},
-    {"rfc2217:// without a port", "status -p rfc2217://localhost", -1, "", nullptr, nullptr, 2, "", "nothing;!rfc2217://HOST:PORT"},
-    {"socket:// port out of range", "status -p socket://[::1]:65536", -1, "", nullptr, nullptr, 2, "", "nothing"},
-    {"one server under two spellings", "status -p socket://127.0.0.1:2217 -p socket://[::ffff:127.0.0.1]:2217", -1, "",
-     nullptr, nullptr, 2, "", "nothing;!given before"},
+    {"a server that turns binary off once the line is open", "status -p {refusing-binary}", -1, "", 3, "error;code=3",
+     "!the server refuses binary transmission"},
+    {"a refused connection", "status -p {refused}", -1, "", 3, "error;code=3|status;output=OFF", "!Connection refused;within=3000"},
+    {"a server that never answers", "status -p {silent}", -1, "", 3, "error;code=3", "!no answer within 5 s;within=7000"},
+    {"a name that does not resolve", "status -p rfc2217://no-such-host.invalid:2217", -1, "", 3, "error;code=3",
+     "!cannot reach the server;within=7000"},
+    {"rfc2217:// without a port", "status -p rfc2217://localhost", -1, "", 2, "", "nothing;!rfc2217://HOST:PORT"},
+    {"socket:// port out of range", "status -p socket://[::1]:65536", -1, "", 2, "", "nothing"},
+    {"one server under two spellings", "status -p socket://127.0.0.1:2217 -p socket://[::ffff:127.0.0.1]:2217", -1, "", 2, "",
+     "nothing;!given before"},
 };
 
 // Starts one of the tests' python3 helpers, which prints its port first.
@@ -185,11 +171,9 @@ void TestCli::run()
     QFile held;
     Ser2net server(dir.path());
     SilentListener silent;
-    QByteArray during = r.during, moment;
-    if (during.startsWith('@')) {
-        moment = during.mid(1, during.indexOf(' ') - 1);
-        during = during.mid(during.indexOf(' ') + 1);
-    }
+    const bool timed = QByteArray(r.during).startsWith('@');
+    const QString moment = timed ? QString(r.during).section(' ', 0, 0).mid(1) : QString();
+    const QString during = QString(r.during).section(' ', timed ? 1 : 0);
     const bool independent = QByteArray(r.faults) == "python";
     if (independent)
         ports << startPython(python, {QStringLiteral(TESTS_DIR "/cli_receiver.py"), dir.filePath("got")});
@@ -222,8 +206,8 @@ void TestCli::run()
         QVERIFY2(server.start(), qPrintable(server.errors()));
 
     QProcess refusing;
-    const bool binaryOff = QByteArray(r.args).contains("{refusing-binary}");
-    const QString refusingPort = QByteArray(r.args).contains("{refusing") ? startPython(refusing, {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py"), binaryOff ? "binary" : ""}) : "";
+    const QString refusingPort = !QByteArray(r.args).contains("{refusing") ? QString()
+            : startPython(refusing, {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py"), QByteArray(r.args).contains("{refusing-binary}") ? "binary" : ""});
     QVERIFY(!ports.contains("") && (refusing.state() == QProcess::NotRunning || !refusingPort.isEmpty())); // the helpers started
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
@@ -251,18 +235,13 @@ void TestCli::run()
     // The modules' lines must not stay open in the program through inherited descriptors.
     for (int fd = 3; fd < 1024; ++fd)
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    QFile recordFile(dir.filePath("xdg/dudaze/uploads.jsonl"));
+    const QString recordPath = dir.filePath("xdg/dudaze/uploads.jsonl");
     const QByteArray before = env.value("RECORD").toUtf8();
-    QVERIFY(before.isEmpty() || (QDir().mkpath(dir.filePath("xdg/dudaze")) && recordFile.open(QIODevice::WriteOnly)
-                                 && recordFile.write(before) == before.size()));
-    recordFile.close();
-    rlimit limit{}, unlimited{};
-    ::getrlimit(RLIMIT_FSIZE, &unlimited);
-    limit = unlimited;
-    limit.rlim_cur = env.contains("LIMIT") ? rlim_t(env.value("LIMIT").toULong()) : limit.rlim_cur;
-    // Inherited by the program alone, taken back once it runs: the limit, and
-    // a closed pipe's signal as a shell leaves it.
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+    QVERIFY(before.isEmpty() || (QDir().mkpath(dir.filePath("xdg/dudaze")) && !writeFile(recordPath, before).isEmpty()));
+    // The program's file size limit, set by prlimit, which then runs it.
+    const QStringList limited = env.contains("LIMIT") ? QStringList{"--fsize=" + env.value("LIMIT"), CLI_PATH} : QStringList();
+    // Inherited by the program alone, taken back once it runs: a closed
+    // pipe's signal as a shell leaves it.
     const auto pipeSignal = ::signal(SIGPIPE, SIG_DFL);
     QProcess cli, head; // closeout: standard output into `head -n 1`, which leaves after a line
     if (during == "closeout") {
@@ -272,9 +251,8 @@ void TestCli::run()
     cli.setProcessEnvironment(env);
     QElapsedTimer ran;
     ran.start();
-    cli.start(QStringLiteral(CLI_PATH), args);
+    cli.start(limited.isEmpty() ? CLI_PATH : "prlimit", limited + args);
     const bool started = cli.waitForStarted();
-    ::setrlimit(RLIMIT_FSIZE, &unlimited);
     ::signal(SIGPIPE, pipeSignal);
     QVERIFY(started);
     if (r.during) {
@@ -292,7 +270,7 @@ void TestCli::run()
         else if (during == "stop-server")
             server.stop();
         else if (!during.isEmpty())
-            QCOMPARE(SimControl(*sims.front()).execute(during), QByteArray("ok"));
+            QCOMPARE(SimControl(*sims.front()).execute(during.toUtf8()), QByteArray("ok"));
     }
     QTRY_VERIFY_WITH_TIMEOUT(cli.state() == QProcess::NotRunning, 20000);
     const qint64 ranMs = ran.elapsed();
@@ -300,7 +278,7 @@ void TestCli::run()
     QVERIFY2(cli.exitCode() == r.exitCode, qPrintable(QString::number(cli.exitCode()) + ": " + said));
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
 
-    QList<QByteArray> record = recordFile.open(QIODevice::ReadOnly) ? recordFile.readAll().split('\n') : QList<QByteArray>();
+    QList<QByteArray> record = fileContents(recordPath).split('\n');
     record.removeAll(QByteArray());
     if (!before.isEmpty()) // kept as it was, on a line of its own
         QCOMPARE(record.takeFirst(), before);

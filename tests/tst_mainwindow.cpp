@@ -4,11 +4,9 @@
 #include "simfixture.h"
 #include "testdata.h"
 
-#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -56,38 +54,36 @@ class TestMainWindow : public QObject
 
 private slots:
     void action_data() { addRows(rows); }
-    void action();
-};
-
-void TestMainWindow::action()
-{
-    QFETCH(int, row);
-    const Row &r = rows[row];
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    QCOMPARE(f.view(), QString::fromUtf8(idle));
-    recvMode = SimFixture::mode(r.modeBefore);
-    const QByteArray input = unescaped(r.input);
-    if (!strcmp(r.action, "tick")) {
-        QVERIFY(QMetaObject::invokeMethod(f.window, "handleTimeout"));
-    } else if (!strcmp(r.action, "recv")) {
-        f.sim.send(input);
-    } else {
-        if (auto *edit = f.widget<QLineEdit>(!strcmp(r.action, "AUTO") ? "TIME" : "DAC_SET"))
-            edit->setText(input);
-        if (!strcmp(r.action, "GOorSTOP"))
-            f.widget<QPushButton>("GOorSTOP")->setText(QString::fromUtf8(input));
-        f.click(r.action);
+    void action()
+    {
+        QFETCH(int, row);
+        const Row &r = rows[row];
+        SimFixture f;
+        QVERIFY(f.connectQuietly());
+        QCOMPARE(f.view(), QString::fromUtf8(idle));
+        recvMode = SimFixture::mode(r.modeBefore);
+        const QByteArray input = unescaped(r.input);
+        if (!strcmp(r.action, "tick")) {
+            QVERIFY(QMetaObject::invokeMethod(f.window, "handleTimeout"));
+        } else if (!strcmp(r.action, "recv")) {
+            f.sim.send(input);
+        } else {
+            if (auto *edit = f.widget<QLineEdit>(!strcmp(r.action, "AUTO") ? "TIME" : "DAC_SET"))
+                edit->setText(input);
+            if (!strcmp(r.action, "GOorSTOP"))
+                f.widget<QPushButton>("GOorSTOP")->setText(QString::fromUtf8(input));
+            f.click(r.action);
+        }
+        const QByteArrayList lines = *r.lines ? QByteArray(r.lines).split(',') : QByteArrayList();
+        QTRY_COMPARE(f.lines(), lines);
+        QTest::qWait(120); // the answer to the last command
+        QCOMPARE(f.lines(), lines);
+        QVERIFY(f.linesSpacedBy(100));
+        QCOMPARE(f.view(), QString::fromUtf8(r.view));
+        QCOMPARE(f.state(), QString(r.state));
+        QCOMPARE(f.dialogs.texts().mid(1).join(QLatin1Char(';')), QString::fromUtf8(r.box));
     }
-    const QByteArrayList lines = *r.lines ? QByteArray(r.lines).split(',') : QByteArrayList();
-    QTRY_COMPARE(f.lines(), lines);
-    QTest::qWait(120); // the answer to the last command
-    QCOMPARE(f.lines(), lines);
-    QVERIFY(f.linesSpacedBy(100));
-    QCOMPARE(f.view(), QString::fromUtf8(r.view));
-    QCOMPARE(f.state(), QString(r.state));
-    QCOMPARE(f.dialogs.texts().mid(1).join(QLatin1Char(';')), QString::fromUtf8(r.box));
-}
+};
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

@@ -38,59 +38,55 @@ class TestTelnet : public QObject
     Q_OBJECT
 private slots:
     void take_data() { addRows(rows); }
-    void take();
-    void requests();
-    void endlessSubnegotiation();
-};
-
-void TestTelnet::take()
-{
-    QFETCH(int, row);
-    const Row &r = rows[row];
-    Telnet::Client client;
-    client.greeting(); // what the server's bytes answer
-    QByteArray data, reply;
-    QStringList answers;
-    for (const QByteArray &read : QByteArray(r.server).split('|')) {
-        const Telnet::Client::Taken taken = client.take(hex(read));
-        data += taken.data;
-        reply += taken.reply;
-        for (const Telnet::Setting &s : taken.answers)
-            answers << QString::number(s.command) + ':' + s.value.toHex();
+    void take()
+    {
+        QFETCH(int, row);
+        const Row &r = rows[row];
+        Telnet::Client client;
+        client.greeting(); // what the server's bytes answer
+        QByteArray data, reply;
+        QStringList answers;
+        for (const QByteArray &read : QByteArray(r.server).split('|')) {
+            const Telnet::Client::Taken taken = client.take(hex(read));
+            data += taken.data;
+            reply += taken.reply;
+            for (const Telnet::Setting &s : taken.answers)
+                answers << QString::number(s.command) + ':' + s.value.toHex();
+        }
+        QCOMPARE(data.toHex(), QByteArray(r.data));
+        QCOMPARE(reply.toHex(), QByteArray(r.reply));
+        QCOMPARE(answers.join(' '), QString(r.answers));
+        QCOMPARE(client.comPortAgreed(), r.agreed);
+        QVERIFY2(*r.refusal ? client.refusal().contains(r.refusal) : client.refusal().isEmpty(), qPrintable(client.refusal()));
     }
-    QCOMPARE(data.toHex(), QByteArray(r.data));
-    QCOMPARE(reply.toHex(), QByteArray(r.reply));
-    QCOMPARE(answers.join(' '), QString(r.answers));
-    QCOMPARE(client.comPortAgreed(), r.agreed);
-    QVERIFY2(*r.refusal ? client.refusal().contains(r.refusal) : client.refusal().isEmpty(), qPrintable(client.refusal()));
-}
 
-void TestTelnet::requests()
-{
-    LineSettings line;
-    line.baud = 0x1ffff; // a speed whose bytes hold 0xFF
-    line.dataBits = QSerialPort::Data7;
-    line.parity = QSerialPort::OddParity;
-    line.stopBits = QSerialPort::OneAndHalfStop;
-    QByteArray sent;
-    for (const Telnet::Setting &s : Telnet::lineRequests(line))
-        sent += Telnet::request(s);
-    QCOMPARE(sent.toHex(), QByteArray("fffa2c010001fffffffffff0" "fffa2c0207fff0" "fffa2c0302fff0" "fffa2c0403fff0" "fffa2c0501fff0"));
-    // Offers after the server's opening leave out what it settled.
-    Telnet::Client late;
-    QCOMPARE(late.take(hex("fffd2cfffb00")).reply.toHex(), QByteArray("fffb2cfffd00"));
-    QVERIFY(late.heard());
-    QCOMPARE(late.greeting().toHex(), QByteArray("fffb00fffb03fffd03"));
-}
+    void requests()
+    {
+        LineSettings line;
+        line.baud = 0x1ffff; // a speed whose bytes hold 0xFF
+        line.dataBits = QSerialPort::Data7;
+        line.parity = QSerialPort::OddParity;
+        line.stopBits = QSerialPort::OneAndHalfStop;
+        QByteArray sent;
+        for (const Telnet::Setting &s : Telnet::lineRequests(line))
+            sent += Telnet::request(s);
+        QCOMPARE(sent.toHex(), QByteArray("fffa2c010001fffffffffff0" "fffa2c0207fff0" "fffa2c0302fff0" "fffa2c0403fff0" "fffa2c0501fff0"));
+        // Offers after the server's opening leave out what it settled.
+        Telnet::Client late;
+        QCOMPARE(late.take(hex("fffd2cfffb00")).reply.toHex(), QByteArray("fffb2cfffd00"));
+        QVERIFY(late.heard());
+        QCOMPARE(late.greeting().toHex(), QByteArray("fffb00fffb03fffd03"));
+    }
 
-// One that never ends is cut short, not kept in memory without bound.
-void TestTelnet::endlessSubnegotiation()
-{
-    Telnet::Client client;
-    QCOMPARE(client.take(hex("fffa2c") + QByteArray(1 << 20, 'A')).data, QByteArray());
-    QVERIFY(client.refusal().contains("does not end"));
-    QCOMPARE(client.take(hex("fff042")).data, QByteArray("B"));
-}
+    // One that never ends is cut short, not kept in memory without bound.
+    void endlessSubnegotiation()
+    {
+        Telnet::Client client;
+        QCOMPARE(client.take(hex("fffa2c") + QByteArray(1 << 20, 'A')).data, QByteArray());
+        QVERIFY(client.refusal().contains("does not end"));
+        QCOMPARE(client.take(hex("fff042")).data, QByteArray("B"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestTelnet)
 #include "tst_telnet.moc"

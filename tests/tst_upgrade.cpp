@@ -46,8 +46,6 @@ const struct Row {
     {"module cancels with a C and its prompt in one read", 2, 3000, 1, "\x18" "C\r\n>", -1, "1", "", "停止更新", "", "0K|0K|0"},
     {"a prompt before the last block is no success", 1, 3000, 1, "\x06\r\n>", -1, "1-2", "", "更新未完成", "68", "1K|3K|1"},
     {"firmware prompt at 10", 1, 1000, 0, "", 10, "1", eot, "更新未完成", "", "1K|1K|1"},
-    {"data prompt at 32", 2, 1000, 0, "", 32, "1", eot, "更新失败", "", "1K|1K|1"},
-    {"data prompt at 34", 2, 1000, 0, "", 34, "1", eot, "更新失败", "", "1K|1K|1"},
     {"data prompt at 33 of the final ACK's read", 2, 1000, 0, "", 33, "1", load, "更新完成", "100", "1K|1K|1", 0},
     {"data prompt at 34 of the final ACK's read", 2, 1000, 0, "", 34, "1", eot, "更新失败", "", "1K|1K|1", 0},
     {"operator cancels firmware", 1, 3000, 2, nullptr, -1, "1-2", cans, "更新未完成", "68,0", "0K|0K|0"},
@@ -62,79 +60,76 @@ class TestUpgrade : public QObject
 
 private slots:
     void transfer_data() { addRows(rows); }
-    void transfer();
-    void password();
+    void transfer()
+    {
+        QFETCH(int, row);
+        const Row &r = rows[row];
+        SimFixture f;
+        QVERIFY(f.connectQuietly());
+        QMainWindow *w = f.openUpgrade(r.target);
+        QTemporaryDir dir;
+        const QByteArray file = blockPattern(r.size);
+        f.dialogs.filesToChoose << writeFile(dir.filePath("image.bin"), file);
+        press(w, Open);
+        f.sim.setRequestInterval(100);
+        f.sim.setPromptPos(r.promptPos);
+        f.sim.setPromptDelay(r.promptDelay);
+        if (r.scriptFrame == 0 && *r.script)
+            f.sim.setGreeting(r.script);
+        else if (r.scriptFrame)
+            f.sim.scriptAnswer(r.scriptFrame, r.script == closes ? nullptr : r.script);
+        QStringList jindu;
+        connect(w->findChild<QProgressBar *>("jindu"), &QProgressBar::valueChanged, [&](int v) { jindu << QString::number(v); });
+
+        press(w, Send);
+        QCOMPARE(f.state(), r.target == 1 ? "firmware -1 off" : "data -1 off");
+        QVERIFY(!SimFixture::upgradeButton(w, Send)->isEnabled());
+        if (!r.script || r.script == closes) {
+            QTRY_COMPARE(f.sim.blocksAccepted(), r.scriptFrame);
+            if (r.script == closes)
+                w->close();
+            else
+                press(w, Stop);
+            // The line stays the upload's until the module's prompt ends it.
+            QVERIFY(f.linkControlsEnabled(false));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.boxes.size(), 2, 20000);
+        QTest::qWait(80);
+
+        QByteArray wire = r.target == 1 ? "RECV FW\r\n" : "RECV DATA\r\n";
+        for (const QString &run : QString(r.blocks).split(',')) {
+            for (int b = run.section('-', 0, 0).toInt(); b <= run.section('-', -1).toInt(); ++b)
+                wire += xmodemBlock(quint8(b), file.mid((b - 1) * 1024, 1024));
+        }
+        QCOMPARE(f.sim.received().toHex(), (wire + r.tail).toHex());
+        QCOMPARE(f.dialogs.texts().last(), QString::fromUtf8(r.box));
+        QCOMPARE(jindu.mid(qMax(0, jindu.size() - 3)).join(','), QString(r.progress));
+        QCOMPARE(w->findChild<QPushButton *>("yifasong")->text() + '|' + w->findChild<QPushButton *>("zongdaxiao")->text()
+                 + '|' + QString::number(!w->findChild<QTextEdit *>("filename")->toPlainText().isEmpty()), QString(r.displays));
+        QCOMPARE(f.state(), QString("status 2000 on"));
+        if (r.tail == eot || r.tail == load) {
+            // The two EOT bytes (the last two on the wire) 10 ms apart; the load commands 20 ms apart.
+            QList<qint64> at;
+            for (const ModuleSim::Received &read : f.sim.transcript())
+                at += QVector<qint64>(read.bytes.count(Xmodem::EOT), read.ms).toList();
+            QVERIFY(at.last() - at[at.size() - 2] >= 10 - 5 && f.linesSpacedBy(20));
+        }
+    }
+
+    void password()
+    {
+        // Two prompts open at once both open the window of the entry chosen last.
+        SimFixture f;
+        QVERIFY(f.connectQuietly());
+        f.widget<QAction>("shengji")->trigger();
+        f.widget<QAction>("fs")->trigger();
+        for (QMainWindow *prompt : f.window->findChildren<QMainWindow *>("mima")) {
+            prompt->findChild<QLineEdit *>("mi")->setText("QUMBELTA");
+            QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
+            QVERIFY(prompt->findChild<QMainWindow *>("FS") && !prompt->isVisible());
+        }
+    }
 };
-
-void TestUpgrade::transfer()
-{
-    QFETCH(int, row);
-    const Row &r = rows[row];
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    QMainWindow *w = f.openUpgrade(r.target);
-    QTemporaryDir dir;
-    const QByteArray file = blockPattern(r.size);
-    f.dialogs.filesToChoose << writeFile(dir.filePath("image.bin"), file);
-    press(w, Open);
-    f.sim.setRequestInterval(100);
-    f.sim.setPromptPos(r.promptPos);
-    f.sim.setPromptDelay(r.promptDelay);
-    if (r.scriptFrame == 0 && *r.script)
-        f.sim.setGreeting(r.script);
-    else if (r.scriptFrame)
-        f.sim.scriptAnswer(r.scriptFrame, r.script == closes ? nullptr : r.script);
-    QStringList jindu;
-    connect(w->findChild<QProgressBar *>("jindu"), &QProgressBar::valueChanged, [&](int v) { jindu << QString::number(v); });
-
-    press(w, Send);
-    QCOMPARE(f.state(), r.target == 1 ? "firmware -1 off" : "data -1 off");
-    QVERIFY(!SimFixture::upgradeButton(w, Send)->isEnabled());
-    if (!r.script || r.script == closes) {
-        QTRY_COMPARE(f.sim.blocksAccepted(), r.scriptFrame);
-        if (r.script == closes)
-            w->close();
-        else
-            press(w, Stop);
-        // The line stays the upload's until the module's prompt ends it.
-        QVERIFY(f.linkControlsEnabled(false));
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.boxes.size(), 2, 20000);
-    QTest::qWait(80);
-
-    QByteArray wire = r.target == 1 ? "RECV FW\r\n" : "RECV DATA\r\n";
-    for (const QString &run : QString(r.blocks).split(',')) {
-        for (int b = run.section('-', 0, 0).toInt(); b <= run.section('-', -1).toInt(); ++b)
-            wire += xmodemBlock(quint8(b), file.mid((b - 1) * 1024, 1024));
-    }
-    QCOMPARE(f.sim.received().toHex(), (wire + r.tail).toHex());
-    QCOMPARE(f.dialogs.texts().last(), QString::fromUtf8(r.box));
-    QCOMPARE(jindu.mid(qMax(0, jindu.size() - 3)).join(','), QString(r.progress));
-    QCOMPARE(w->findChild<QPushButton *>("yifasong")->text() + '|' + w->findChild<QPushButton *>("zongdaxiao")->text()
-             + '|' + QString::number(!w->findChild<QTextEdit *>("filename")->toPlainText().isEmpty()), QString(r.displays));
-    QCOMPARE(f.state(), QString("status 2000 on"));
-    if (r.tail == eot || r.tail == load) {
-        // The two EOT bytes (the last two on the wire) 10 ms apart; the load commands 20 ms apart.
-        QList<qint64> at;
-        for (const ModuleSim::Received &read : f.sim.transcript())
-            at += QVector<qint64>(read.bytes.count(Xmodem::EOT), read.ms).toList();
-        QVERIFY(at.last() - at[at.size() - 2] >= 10 - 5 && f.linesSpacedBy(20));
-    }
-}
-
-void TestUpgrade::password()
-{
-    // Two prompts open at once both open the window of the entry chosen last.
-    SimFixture f;
-    QVERIFY(f.connectQuietly());
-    f.widget<QAction>("shengji")->trigger();
-    f.widget<QAction>("fs")->trigger();
-    for (QMainWindow *prompt : f.window->findChildren<QMainWindow *>("mima")) {
-        prompt->findChild<QLineEdit *>("mi")->setText("QUMBELTA");
-        QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
-        QVERIFY(prompt->findChild<QMainWindow *>("FS") && !prompt->isVisible());
-    }
-}
 
 QTEST_MAIN(TestUpgrade)
 #include "tst_upgrade.moc"

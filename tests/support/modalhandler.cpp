@@ -2,9 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFileDialog>
 #include <QLineEdit>
-#include <QPushButton>
 
 ModalHandler::ModalHandler(QObject *parent)
     : QObject(parent)
@@ -25,9 +23,9 @@ QStringList ModalHandler::texts() const
 void ModalHandler::check()
 {
     QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible())
+        return;
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        if (!box->isVisible())
-            return;
         if (box != m_shown) {
             m_shown = box;
             m_shownFor.start();
@@ -49,8 +47,6 @@ void ModalHandler::check()
             onBox(seen);
         box->button(QMessageBox::Ok)->click();
     } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-        if (!dialog->isVisible())
-            return;
         // An accept the dialog turns down is tried again on the next turn.
         if (dialog != m_fileDialog) {
             m_fileDialog = dialog;

@@ -3,6 +3,7 @@
 #include "testdata.h"
 
 #include <QFile>
+#include <QTcpServer>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -11,24 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A socket bound to a loopback port the system picked; its port in *port.
-int boundLoopback(quint16 *port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&a), size) != 0
-            || ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &size) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    *port = ntohs(a.sin_port);
-    return fd;
-}
 
 // Whether something listens on the loopback port (the kernel's table, so
 // that the check itself makes no connection).
@@ -48,23 +31,13 @@ bool listening(quint16 port)
 
 bool hasIpv6Loopback()
 {
-    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
-    a.sin6_addr = in6addr_loopback;
-    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return bound;
+    return QTcpServer().listen(QHostAddress::LocalHostIPv6);
 }
 
 quint16 closedLoopbackPort()
 {
-    quint16 port = 0;
-    const int fd = boundLoopback(&port);
-    if (fd >= 0)
-        ::close(fd);
-    return port;
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
 }
 
 QString Ser2net::serve(const QString &device, bool telnet, bool ipv6)
@@ -117,17 +90,19 @@ void Ser2net::stop()
 
 SilentListener::SilentListener()
 {
-    m_listener = boundLoopback(&m_port);
-    // A queue of one, filled by a connection of our own: the kernel then
-    // drops every further connection's first packet, as an absent host would.
-    if (m_listener < 0 || ::listen(m_listener, 0) != 0)
-        return;
-    m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(m_port);
-    ::connect(m_filler, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    socklen_t size = sizeof a;
+    // A queue of one, filled by a connection of our own: the kernel then
+    // drops every further connection's first packet, as an absent host would.
+    m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr *>(&a), size) != 0 || ::listen(m_listener, 0) != 0
+            || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&a), &size) != 0)
+        return;
+    m_port = ntohs(a.sin_port);
+    m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::connect(m_filler, reinterpret_cast<sockaddr *>(&a), size);
 }
 
 SilentListener::~SilentListener()

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMap>
-#include <QPushButton>
 #include <QTextEdit>
 #include <QSerialPort>
 #include <QTest>
@@ -88,19 +87,13 @@ bool SimFixture::linkControlsEnabled(bool enabled) const
     return widget<QPushButton>("DAKAI")->isEnabled() && widget<QAction>("chuankou")->isEnabled();
 }
 
-bool SimFixture::connectLink()
+bool SimFixture::connectQuietly()
 {
     const int before = dialogs.boxes.size();
     click("DAKAI");
     // The click returns only after the box was closed and both commands went out.
-    return dialogs.boxes.size() == before + 1 && serialPort->isOpen()
-            && QTest::qWaitFor([this] { return lines().contains("key 3"); }, 2000);
-}
-
-bool SimFixture::connectQuietly()
-{
-    if (!connectLink()
-            || !QTest::qWaitFor([this] { return text("mosta_module") == QLatin1String("OFF"); }, 2000))
+    if (dialogs.boxes.size() != before + 1 || !serialPort->isOpen()
+            || !QTest::qWaitFor([this] { return lines().contains("key 3") && text("mosta_module") == "OFF"; }, 4000))
         return false;
     pollTimer->stop();
     sim.clearTranscript();

@@ -18,12 +18,10 @@ public:
     SimFixture();
     ~SimFixture();
 
-    // Presses "连接" and waits until the connect sequence has written its
-    // commands and returned.
-    bool connectLink();
-    // Connects, lets the connect's own "MOD:" answer be shown, stops polling
-    // and clears the transcript, so that only what a test sends reaches the
-    // window and only what the test causes reaches the module.
+    // Presses "连接", waits until the connect sequence has written its
+    // commands and returned and its own "MOD:" answer is shown, then stops
+    // polling and clears the transcript, so that only what a test sends
+    // reaches the window and only what the test causes reaches the module.
     bool connectQuietly();
     // The tool is closed and started again on the same module, as a new
     // process would be, with the same line settings saved.
