@@ -1,10 +1,12 @@
 // The pure rules: values cut out of replies, the switch caption, the DAC
-// range, the cycle period, the end of the log and the wait that runs events.
+// range, the cycle period, the end of the log, the wait that runs events, and
+// the transfer's check sum and block.
 // Each table names its row when a check fails.
 #include "protocol/logrules.h"
 #include "mainwindow/globals.h"
 #include "protocol/controlvalues.h"
 #include "mainwindow/replyvalue.h"
+#include "protocol/xmodem.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -96,6 +98,16 @@ private slots:
         QVERIFY(clock.elapsed() >= 200 && ran);
         // A busy wait would spend the whole time on the CPU.
         QVERIFY2(std::clock() - cpu < CLOCKS_PER_SEC / 50, qPrintable(QString::number(std::clock() - cpu)));
+    }
+
+    // The transfer's check sum by its published check value, and a short last block padded.
+    void crc16AndBlock()
+    {
+        QCOMPARE(crc16Xmodem("123456789"), quint16(0x31C3));
+        const QByteArray block = xmodemBlock(0, "ab");
+        QCOMPARE(block.left(5), QByteArray("\x02\x00\xFF" "ab", 5));
+        QCOMPARE(block.mid(5, 1022), QByteArray(1022, 0x1A));
+        QCOMPARE(block.size(), 1029);
     }
 };
 
