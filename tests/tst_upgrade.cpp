@@ -1,12 +1,15 @@
 // Firmware and waveform data uploads through the password prompt and the
-// upgrade windows, checked byte for byte on the module's side of the line.
+// upgrade windows, checked byte for byte on the module's side of the line;
+// the module's receiver itself against an independent sender.
 #include "mainwindow/globals.h"
 #include "simfixture.h"
 #include "testdata.h"
 #include "protocol/xmodem.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -128,6 +131,28 @@ private slots:
             QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
             QVERIFY(prompt->findChild<QMainWindow *>("FS") && !prompt->isVisible());
         }
+    }
+
+    // The simulator's receiver, by which every upload here is judged, against
+    // an independent sender (lrzsz's sx), so that a fault of its own cannot pass.
+    void simulatorAgainstIndependentSender()
+    {
+        ModuleSim sim;
+        sim.setRequestInterval(100);
+        QFile line(sim.devicePath());
+        QVERIFY(line.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && line.write("RECV FW\r\n") == 9);
+        QTemporaryDir dir;
+        const QByteArray file = blockPattern(300 * 1024 - 7); // block numbers wrap, the last block padded
+        QProcess sx;
+        sx.setStandardInputFile(sim.devicePath());
+        sx.setStandardOutputFile(sim.devicePath(), QIODevice::Append);
+        sx.start("sx", {"-k", writeFile(dir.filePath("image.bin"), file)});
+        QTRY_VERIFY_WITH_TIMEOUT(sx.state() == QProcess::NotRunning, 10000); // the module runs in this event loop
+        QCOMPARE(sx.exitCode(), 0);
+        QVERIFY(sim.lastUpload().complete);
+        const QByteArray got = sim.upload(ModuleSim::Target::Firmware);
+        QCOMPARE(got.left(file.size()), file);
+        QCOMPARE(got.mid(file.size()), QByteArray(got.size() - file.size(), 0x1A)); // the padding, however sx blocks its tail
     }
 };
 
