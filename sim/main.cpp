@@ -37,13 +37,12 @@ const Value values[] = {
 
 // Settings and faults that the control channel changes too: the option is
 // handed over as its control command, so that both check a value alike.
-// A switch (no value name) sends its fixed line.
+// A switch (no value name) sends its line as it stands.
 struct Setting {
     const char *name, *help, *valueName, *line;
 };
 const Setting settings[] = {
     {"baud", "Pace both directions to N/10 bytes per second.", "N", "baud"},
-    {"on", "Start with the output switched on.", nullptr, nullptr},
     {"log-piece", "Send the log in pieces of BYTES (default 0: whole).", "BYTES", "log-piece"},
     {"log-gap", "Wait MS between log pieces (default 50).", "MS", "log-gap"},
     {"request-interval", "Ask for blocks with 'C' every MS (default 3000).", "MS", "request-interval"},
@@ -78,7 +77,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption answer("answer", "Answer every command with TEXT (\\n and \\r are unescaped).", "TEXT");
     const QCommandLineOption control("control", "Take control commands on a Unix domain socket at PATH.", "PATH");
     const QCommandLineOption verbose("verbose", "Print every command line received.");
-    parser.addOptions({link, logText, logFile, answer, control, verbose});
+    const QCommandLineOption on("on", "Start with the output switched on.");
+    parser.addOptions({link, logText, logFile, answer, control, verbose, on});
     for (const Value &v : values)
         parser.addOption(option(v.name, v.help, "TEXT"));
     for (const Setting &s : settings)
@@ -97,10 +97,10 @@ int main(int argc, char *argv[])
     for (const Value &v : values)
         if (parser.isSet(v.name))
             sim.*v.member = parser.value(v.name).toUtf8();
-    sim.outputOn = parser.isSet(QStringLiteral("on"));
+    sim.outputOn = parser.isSet(on);
     SimControl setter(sim);
     for (const Setting &s : settings) {
-        if (!s.line || !parser.isSet(s.name))
+        if (!parser.isSet(s.name))
             continue;
         // A mistyped value ends the program rather than run silently as 0.
         const QByteArray line = s.valueName ? QByteArray(s.line) + ' ' + parser.value(s.name).toUtf8() : QByteArray(s.line);

@@ -139,7 +139,7 @@ QByteArray SimControl::execute(const QByteArray &line)
     }
     if (name == "hangup" || name == "reopen" || name == "device" || name == "clear"
             || name == "last-upload" || name == "log-sent" || name == "transcript"
-            || name == "commands" || name == "in-transfer" || name == "intrusions") {
+            || name == "commands" || name == "in-transfer" || name == "intrusions" || name == "line-speed") {
         if (!args.isEmpty())
             return fail(name + " takes no argument");
     }
@@ -153,7 +153,7 @@ QByteArray SimControl::execute(const QByteArray &line)
         return "ok";
     }
     if (name == "line-speed")
-        return args.isEmpty() ? "ok " + QByteArray::number(sim.lineSpeed()) : fail(name + " takes no argument");
+        return "ok " + QByteArray::number(sim.lineSpeed());
     if (name == "device")
         return sim.isOpen() ? "ok " + sim.devicePath().toUtf8() : fail("the line is hung up");
 

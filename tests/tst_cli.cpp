@@ -213,7 +213,7 @@ void TestCli::run()
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
     QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path())
                            .replace("{link}", dir.filePath("link"))
-                           .replace("{refused}", QString("socket://127.0.0.1:%1").arg(closedLoopbackPort()))
+                           .replace("{refused}", QString("socket://127.0.0.1:%1").arg(freeLoopbackPort()))
                            .replace("{silent}", QString("rfc2217://127.0.0.1:%1").arg(silent.port()))
                            .replace(QRegularExpression("\\{refusing[a-z-]*\\}"), "rfc2217://127.0.0.1:" + refusingPort).split(' ');
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -34,7 +34,7 @@ bool hasIpv6Loopback()
     return QTcpServer().listen(QHostAddress::LocalHostIPv6);
 }
 
-quint16 closedLoopbackPort()
+quint16 freeLoopbackPort()
 {
     QTcpServer server;
     return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
@@ -42,7 +42,7 @@ quint16 closedLoopbackPort()
 
 QString Ser2net::serve(const QString &device, bool telnet, bool ipv6)
 {
-    const quint16 port = closedLoopbackPort();
+    const quint16 port = freeLoopbackPort();
     m_ports << port;
     // As the README configures it: "local", a pseudo-terminal has no modem
     // lines to watch; no gathering wait before the module's bytes go out.

@@ -28,8 +28,8 @@ private:
     QProcess m_process;
 };
 
-// A loopback port nothing listens on, so that a connection to it is refused.
-quint16 closedLoopbackPort();
+// A loopback port nothing listens on: free for a server, refused to a client.
+quint16 freeLoopbackPort();
 // Whether this machine has IPv6's loopback (some containers have none).
 bool hasIpv6Loopback();
 
