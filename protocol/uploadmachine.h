@@ -45,8 +45,8 @@ struct UploadSettings {
     // five CAN sent again either way).
     bool cancelAgainEnds = false;
 
-    static UploadSettings window() { return {}; }
-    static UploadSettings commandLine() { return {10, 10000, true, true, true}; }
+    static constexpr UploadSettings window() { return {}; }
+    static constexpr UploadSettings commandLine() { return {10, 10000, true, true, true}; }
 };
 
 class UploadMachine
