@@ -60,6 +60,7 @@ void Session::write(const QByteArray &bytes)
     if (m_ended || !m_line || !m_line->isOpen())
         return;
     m_out.trace(m_given, true, bytes);
+    m_owed.wrote(bytes, m_quietWake.now());
     m_line->write(bytes);
 }
 
@@ -114,8 +115,10 @@ void Session::onReadyRead()
     if (bytes.isEmpty() || m_ended)
         return;
     m_out.trace(m_given, false, bytes);
+    m_owed.received(bytes, m_quietWake.now());
+    // The last answer owed may have come: the quiet may come sooner.
     if (m_onQuiet)
-        m_quietLine.arrived(m_quietWake.now());
+        m_quietWake.wakeAt(m_quietLine.wakeAt());
     if (!m_settling)
         m_job->received(bytes);
 }

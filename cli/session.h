@@ -2,6 +2,7 @@
 #define CLI_SESSION_H
 
 #include "line/machinetimer.h"
+#include "protocol/owedanswers.h"
 #include "protocol/quietline.h"
 
 #include <QObject>
@@ -37,12 +38,15 @@ public:
     bool ended() const { return m_ended; }
     int code() const { return m_code; }
 
+    // Every command goes out through here, so that the line's ledger knows
+    // what the module owes.
     void write(const QByteArray &bytes);
     // The commands gapMs apart; then runs tailMs after the last one.
     void writePaced(const QByteArrayList &commands, int gapMs, int tailMs, std::function<void()> then);
     // Runs then in ms, unless the session has ended meanwhile.
     void after(int ms, std::function<void()> then);
-    // then(true) once the line is quiet, then(false) if it does not go quiet (QuietLine).
+    // then(true) once the module owes no answer and the line is quiet,
+    // then(false) if it does not go quiet (QuietLine).
     void whenQuiet(std::function<void(bool)> then);
     // The commands at the usual pace, then then(quiet) once their answers are in.
     void ask(const QByteArrayList &commands, std::function<void(bool)> then);
@@ -65,8 +69,9 @@ private:
     Output &m_out;
     std::unique_ptr<Line> m_line;
     std::unique_ptr<Job> m_job;
-    QuietLine m_quietLine;
-    MachineTimer m_quietWake;
+    MachineTimer m_quietWake; // its clock is the ledger's
+    OwedAnswers m_owed;
+    QuietLine m_quietLine{m_owed};
     std::function<void(bool)> m_onQuiet;
     bool m_settling = false; // what arrives before the job starts is no answer to it
     bool m_ended = false;

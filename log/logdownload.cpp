@@ -37,7 +37,7 @@ void startLogDownload(QWidget *main)
         return;
     }
     recvMode = 5;
-    serialPort->write(Cmd::DumpLog);
+    transferLine->write(Cmd::DumpLog);
     download->started();
 }
 

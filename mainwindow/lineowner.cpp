@@ -7,6 +7,12 @@
 
 #include <QSerialPort>
 
+TransferLine::TransferLine(QObject *parent)
+    : QObject(parent)
+{
+    m_clock.start();
+}
+
 bool TransferLine::freeSince(quint64 epoch) const
 {
     return epoch == m_epoch && m_owner == LineOwner::None && serialPort->isOpen();
@@ -22,26 +28,30 @@ void TransferLine::take(LineOwner owner, LineTransfer *transfer)
 
 void TransferLine::reset()
 {
+    m_owed.clear();
     m_owner = LineOwner::None;
     m_transfer = nullptr;
     ++m_epoch;
 }
 
+void TransferLine::write(const QByteArray &bytes)
+{
+    m_owed.wrote(bytes, m_clock.elapsed());
+    serialPort->write(bytes);
+}
+
 QByteArray TransferLine::fetch()
 {
     const QByteArray bytes = serialPort->readAll();
-    if (!bytes.isEmpty())
-        m_lastArrival.start();
+    m_owed.received(bytes, m_clock.elapsed());
     return bytes;
 }
 
 bool TransferLine::waitQuiet(const std::function<bool()> &stillWanted)
 {
     const quint64 epoch = m_epoch;
-    QElapsedTimer clock;
-    clock.start();
-    QuietLine line;
-    line.begin(0);
+    QuietLine line(m_owed);
+    line.begin(m_clock.elapsed());
     for (;;) {
         delayMs(20);
         if (epoch != m_epoch || !serialPort->isOpen() || !stillWanted())
@@ -50,10 +60,7 @@ bool TransferLine::waitQuiet(const std::function<bool()> &stillWanted)
         // hand on what came meanwhile before it returns: hand it on here.
         if (m_gathering && serialPort->bytesAvailable() > 0 && dispatchNested)
             dispatchNested(fetch());
-        const qint64 now = clock.elapsed();
-        if (m_lastArrival.isValid())
-            line.arrived(qMax<qint64>(0, now - m_lastArrival.elapsed()));
-        line.wake(now, serialPort->bytesAvailable() > 0 || bytesOnLine(serialPort->handle()) > 0);
+        line.wake(m_clock.elapsed(), serialPort->bytesAvailable() > 0 || bytesOnLine(serialPort->handle()) > 0);
         if (line.state() != QuietLine::State::Waiting)
             return line.state() == QuietLine::State::Quiet;
     }
@@ -67,7 +74,7 @@ bool TransferLine::giveBack(quint64 epoch, const QByteArrayList &followUp)
         return false;
     recvMode = 4;
     for (const QByteArray &command : followUp) {
-        serialPort->write(command);
+        write(command);
         delayMs(Pace::loadGapMs);
         if (!stillHeld())
             return false;

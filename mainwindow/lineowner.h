@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include "protocol/owedanswers.h"
+
 #include <functional>
 
 // The transfer that holds the serial line. While one does, only its own bytes
@@ -37,7 +39,7 @@ class TransferLine : public QObject
 {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit TransferLine(QObject *parent = nullptr);
 
     LineOwner owner() const { return m_owner; }
     LineTransfer *transfer() const { return m_transfer; }
@@ -51,19 +53,24 @@ public:
     // The link opened or closed: whatever held the line has ended with it.
     void reset();
 
-    // What the port holds; every byte fetched, wherever, counts as the
-    // module's newest arrival, so that no wait takes a busy line for quiet.
+    // Every command goes out through here, so that the line's ledger knows
+    // what the module owes.
+    void write(const QByteArray &bytes);
+    // What the port holds; every byte fetched, wherever, is the module's
+    // newest arrival and may answer what is owed, so that no wait takes a
+    // busy line for quiet.
     QByteArray fetch();
-    void arrived() { m_lastArrival.start(); }
+    // The port has bytes it has not handed on yet.
+    void arrived() { m_owed.heard(m_clock.elapsed()); }
     // A read is being gathered: bytes have come that no handler has seen yet.
     bool gathering() const { return m_gathering; }
     void setGathering(bool on) { m_gathering = on; }
     // How a read gathered inside a wait reaches its handler.
     std::function<void(const QByteArray &)> dispatchNested;
 
-    // Waits, with the line taken, until the module has been quiet for a
-    // while, so that late answers reach the handlers of their own exchanges
-    // and no transfer starts on them. False when the line did not go quiet,
+    // Waits, with the line taken, until the module owes no answer and has
+    // been quiet for a while (QuietLine), so that late answers reach the
+    // handlers of their own exchanges and no transfer starts on them. False when the line did not go quiet,
     // or when the link went or stillWanted() turned false meanwhile.
     bool waitQuiet(const std::function<bool()> &stillWanted);
     // A transfer's end once its box is closed: if the line is still the one
@@ -85,7 +92,8 @@ private:
     LineTransfer *m_transfer = nullptr;
     quint64 m_epoch = 0;
     bool m_gathering = false;
-    QElapsedTimer m_lastArrival; // since the module's newest bytes arrived
+    QElapsedTimer m_clock; // the ledger's
+    OwedAnswers m_owed;
 };
 
 #endif

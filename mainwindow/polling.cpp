@@ -4,6 +4,7 @@
 #include "commands.h"
 #include "protocol/controlvalues.h"
 #include "globals.h"
+#include "lineowner.h"
 #include "protocol/pacing.h"
 
 #include <QTimer>
@@ -14,7 +15,7 @@ void DUDaze::runSequence(const QByteArrayList &commands, int gapMs, bool waitAft
     for (int i = 0; i < commands.size(); ++i) {
         if (!transferLine->freeSince(epoch))
             return;
-        serialPort->write(commands[i]);
+        transferLine->write(commands[i]);
         if (i + 1 < commands.size() || waitAfterLast)
             delayMs(gapMs);
     }

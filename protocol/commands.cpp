@@ -1,6 +1,29 @@
 #include "commands.h"
 
+#include "replyvalue.h"
+
 namespace Cmd {
+
+QByteArrayList answerKeys(const QByteArray &command)
+{
+    static const struct {
+        const char *command;
+        QByteArrayList keys;
+    } owing[] = {
+        {ReadTemperature, {Key::Temperature}},
+        // Its information lines, the waveform's name the last of them.
+        {ReadVersions, {Key::Firmware, Key::Fpga, Key::Waveform}},
+        {DacInfo, {Key::Dac}},
+        {ReadDac, {Key::Dac}},
+        {ReadOutput, {Key::Output}},
+        {ReadAlarm, {Key::Alarm}},
+    };
+    for (const auto &o : owing) {
+        if (command == o.command)
+            return o.keys;
+    }
+    return {};
+}
 
 QByteArrayList statusPoll()
 {

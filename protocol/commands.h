@@ -26,6 +26,12 @@ constexpr char ReceiveFirmware[] = "RECV FW\r\n";
 constexpr char ReceiveData[] = "RECV DATA\r\n";
 constexpr char DumpLog[] = "dump logtext\r\n";
 
+// The key lines by which the module's answer to command (a whole line, CR LF
+// included) is known: the module owes these once it has the command. Empty
+// for a command it answers with nothing to wait for (KEY 1, key 3, MOD ON/OFF,
+// DAC x, boot, LOADDAC, the dump, the receive requests, anything unknown).
+QByteArrayList answerKeys(const QByteArray &command);
+
 // The sequences the module is asked in, in their order, the gaps of
 // pacing.h between them.
 QByteArrayList statusPoll();   // output, alarm and DAC value

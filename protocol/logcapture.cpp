@@ -7,7 +7,8 @@ using namespace LogRules;
 void LogCapture::start(qint64 now)
 {
     m_end = End::None;
-    m_endsWithPrompt = false;
+    m_atLineStart = true;
+    m_promptLast = false;
     m_deadline = now + giveUpSilenceMs;
 }
 
@@ -15,10 +16,19 @@ void LogCapture::received(const QByteArray &bytes, qint64 now)
 {
     if (m_end != End::None)
         return;
-    // A piece of blanks and line ends leaves the judgement of the last text as it was.
-    if (const char last = lastTextChar(bytes))
-        m_endsWithPrompt = last == '>';
-    m_deadline = now + (m_endsWithPrompt ? promptSilenceMs : giveUpSilenceMs);
+    // Read byte by byte with the state carried over, so that where the
+    // reads are cut changes nothing.
+    for (const char c : bytes) {
+        if (c == '\r' || c == '\n') {
+            m_atLineStart = true;
+        } else if (c == ' ' || c == '\t' || c == '\0') {
+            m_atLineStart = false;
+        } else {
+            m_promptLast = c == '>' && m_atLineStart;
+            m_atLineStart = false;
+        }
+    }
+    m_deadline = now + (m_promptLast ? promptSilenceMs : giveUpSilenceMs);
 }
 
 void LogCapture::wake(qint64 now, bool bytesPending)
@@ -28,5 +38,5 @@ void LogCapture::wake(qint64 now, bool bytesPending)
     if (bytesPending)
         m_deadline = now + promptSilenceMs;
     else
-        m_end = m_endsWithPrompt ? End::Complete : End::Incomplete;
+        m_end = m_promptLast ? End::Complete : End::Incomplete;
 }

@@ -4,8 +4,10 @@
 #include <QByteArray>
 
 // Tells the end of a log dump from what arrives and from silence: the
-// module's prompt as the last text character, then promptSilenceMs of
-// silence, ends it complete; giveUpSilenceMs of silence ends it incomplete.
+// module's prompt, a '>' that begins a line (or the dump) and is the last
+// text so far, then promptSilenceMs of silence, ends it complete;
+// giveUpSilenceMs of silence ends it incomplete. Blanks, TAB, NUL and line
+// ends are no text; a '>' within or at the end of a line of text is log.
 // The driver saves every byte itself, also after the end. Times are the
 // driver's clock in ms.
 class LogCapture
@@ -23,7 +25,8 @@ public:
 
 private:
     End m_end = End::None;
-    bool m_endsWithPrompt = false;
+    bool m_atLineStart = true; // the next byte begins a line
+    bool m_promptLast = false;  // the last text is a prompt
     qint64 m_deadline = -1;
 };
 

@@ -1,15 +1,12 @@
 #include "quietline.h"
 
+#include "owedanswers.h"
+
 void QuietLine::begin(qint64 now)
 {
     m_state = State::Waiting;
-    m_began = m_last = now;
-}
-
-void QuietLine::arrived(qint64 now)
-{
-    // A stamp older than what is known already changes nothing.
-    m_last = qMax(m_last, now);
+    m_began = now;
+    m_pending = -1;
 }
 
 void QuietLine::wake(qint64 now, bool bytesPending)
@@ -17,10 +14,13 @@ void QuietLine::wake(qint64 now, bool bytesPending)
     if (m_state != State::Waiting)
         return;
     if (bytesPending)
-        m_last = now;
-    if (now - m_last >= quietMs)
+        m_pending = now;
+    const qint64 settled = this->settled();
+    if (now < settled)
+        return; // an answer is still owed
+    if (now - qMax(settled, lastHeard()) >= quietMs)
         m_state = State::Quiet;
-    else if (now - m_began >= limitMs)
+    else if (now - settled >= limitMs)
         m_state = State::GaveUp;
 }
 
@@ -28,5 +28,16 @@ qint64 QuietLine::wakeAt() const
 {
     if (m_state != State::Waiting)
         return -1;
-    return qMin(m_last + quietMs, m_began + limitMs);
+    const qint64 settled = this->settled();
+    return qMin(qMax(settled, lastHeard()) + quietMs, settled + limitMs);
+}
+
+qint64 QuietLine::settled() const
+{
+    return qMax(m_began, m_owed.settledAt());
+}
+
+qint64 QuietLine::lastHeard() const
+{
+    return qMax(qMax(m_began, m_owed.lastHeard()), m_pending);
 }

@@ -1,11 +1,15 @@
 // The transfer machines fed scripted reads with a fake clock in ms; no port.
 // A script is words apart: "+N" runs the clock N ms on, waking the machine
 // whenever it asked to be ("+N*": with bytes pending at each wake); the
-// upload's "S" starts it, "c" cancels, "l" loses the line; any other word is
-// one read (the upload's: A ACK, N NAK, X CAN, '.' a filler, a number repeats
-// the next character).
+// upload's "S" starts it, "c" cancels, "l" loses the line; the quiet line's
+// "!MOD" writes that command; any other word is one read (the upload's: A ACK,
+// N NAK, X CAN, '.' a filler, a number repeats the next character).
+#include "cli/statusreader.h"
 #include "protocol/logcapture.h"
+#include "protocol/owedanswers.h"
+#include "protocol/pacing.h"
 #include "protocol/quietline.h"
+#include "protocol/timing.h"
 #include "protocol/uploadmachine.h"
 #include "protocol/xmodem.h"
 #include "testdata.h"
@@ -46,6 +50,53 @@ QByteArray moduleRead(const QByteArray &word)
         count = 0;
     }
     return bytes;
+}
+
+using Reads = QList<QPair<qint64, QByteArray>>;
+
+// Hands each read in at its time, waking the machine whenever it asked to be
+// before; then runs the clock on until it has decided.
+template <class Machine, class Read, class Wake>
+void feed(const Reads &reads, Machine &m, Read read, Wake wake)
+{
+    for (const auto &r : reads + Reads{{reads.last().first + 60000, {}}}) {
+        while (m.wakeAt() >= 0 && m.wakeAt() <= r.first)
+            wake(m.wakeAt());
+        if (!r.second.isEmpty())
+            read(r.second, r.first);
+    }
+}
+
+// How the log ended, and what came before the end but its blank tail.
+QByteArray logVerdict(const Reads &reads)
+{
+    LogCapture log;
+    log.start(0);
+    QByteArray kept;
+    feed(reads, log, [&](const QByteArray &b, qint64 now) {
+        if (log.end() == LogCapture::End::None)
+            kept += b, log.received(b, now);
+    }, [&](qint64 now) { log.wake(now, false); });
+    while (kept.endsWith('\0') || kept.endsWith('\t') || kept.endsWith(' ') || kept.endsWith('\r') || kept.endsWith('\n'))
+        kept.chop(1);
+    return (log.end() == LogCapture::End::Complete ? "complete|" : "incomplete|") + kept;
+}
+
+// The wait for a quiet line after the commands, 100 ms apart, and the values
+// read from what came by then.
+QByteArray statusVerdict(const QByteArrayList &commands, const Reads &reads)
+{
+    OwedAnswers owed;
+    QuietLine line(owed);
+    StatusReader reader;
+    for (int i = 0; i < commands.size(); ++i)
+        owed.wrote(commands[i] + "\r\n", i * Pace::commandGapMs);
+    line.begin((commands.size() - 1) * Pace::commandGapMs);
+    feed(reads, line, [&](const QByteArray &b, qint64 now) {
+        if (line.state() == QuietLine::State::Waiting)
+            owed.received(b, now), reader.add(b);
+    }, [&](qint64 now) { line.wake(now, false); });
+    return (line.state() == QuietLine::State::Quiet ? "quiet|" : "gave-up|") + statusText(reader.values()).toUtf8();
 }
 
 } // namespace
@@ -122,26 +173,41 @@ private slots:
 
     void logCaptureAndQuietLine()
     {
-        // The log's end (log rows) and the wait for a quiet line: how each ended, and when.
+        // The log's end (log rows) and the wait for a quiet line: how each
+        // ended, and when. '_' is a blank in the quiet line's rows.
         const struct { bool log; const char *script, *end; } rows[] = {
             {true, "log\r\n> +1000", "complete@300"},
-            {true, "a>b +20000", "incomplete@15000"},      // a '>' inside the text
-            {true, "a> +100 b +20000", "incomplete@15100"}, // text after the prompt
+            {true, "> +1000", "complete@300"},               // the prompt as the dump's first byte
+            {true, "a>b +20000", "incomplete@15000"},        // a '>' inside the text
+            {true, "a\r\nok<ok> +20000", "incomplete@15000"}, // and at the end of a line of text
+            {true, "\r\n> +100 b +20000", "incomplete@15100"}, // text after the prompt
             {true, "log\r +100 \n> +100 \r +100 \n +1000", "complete@600"}, // line ends split, blanks after the prompt
-            {true, "a> +300* +1000", "complete@600"},      // bytes the driver holds
+            {true, "\n> +300* +1000", "complete@600"},       // bytes the driver holds
             {true, "+20000", "incomplete@15000"},
             {false, "+1000", "quiet@300"},
             {false, "+250 a +1000", "quiet@550"},
             {false, "+250 a +250 a +250 a +250 a +250 a +250 a +250 a +1000", "gave-up@2000"},
             {false, "+300* +1000", "quiet@600"}, // bytes not yet read count as arriving
+            {false, "!MOD +5000", "quiet@2300"}, // never answered: given up on, then the quiet
+            {false, "!MOD +1500 MOD:_ON\r\n +1000", "quiet@1800"},
+            {false, "!KEY_1 !MT +100 MT:_3\r\n +1000", "quiet@400"}, // KEY 1 owes nothing
+            {false, "!VER_FULL +100 Firmware_Vers:_1\r\nPL_Vers:_2\r\n +3000", "quiet@2300"}, // its last line missing
+            {false, "!dac !DACINFO +100 DAC:_1\r\n +3000", "quiet@2300"}, // one answer for two commands
+            {false, "!MOD +2100 MOD:_ON\r\n +250 a +250 a +250 a +250 a +250 a +250 a +250 a +250 a +1000", "gave-up@4000"},
         };
         for (const auto &r : rows) {
             LogCapture log;
-            QuietLine line;
+            OwedAnswers owed;
+            QuietLine line(owed);
             log.start(0);
             line.begin(0);
             qint64 endedAt = -1;
-            const auto read = [&](const QByteArray &word, qint64 now) { r.log ? log.received(word, now) : line.arrived(now); };
+            const auto read = [&](QByteArray word, qint64 now) {
+                if (r.log)
+                    return log.received(word, now);
+                word.replace('_', ' ');
+                word.startsWith('!') ? owed.wrote(word.mid(1) + "\r\n", now) : owed.received(word, now);
+            };
             const auto wake = [&](qint64 now, bool pending) {
                 r.log ? log.wake(now, pending) : line.wake(now, pending);
                 endedAt = now;
@@ -150,6 +216,63 @@ private slots:
             const char *end = r.log ? (log.end() == LogCapture::End::Complete ? "complete" : log.end() == LogCapture::End::Incomplete ? "incomplete" : "running")
                                     : (line.state() == QuietLine::State::Quiet ? "quiet" : line.state() == QuietLine::State::GaveUp ? "gave-up" : "waiting");
             QCOMPARE(QString("%1@%2").arg(end).arg(endedAt), QString(r.end));
+        }
+    }
+
+    // The same module bytes cut at every byte (at every two bytes when short),
+    // paused at each cut below, at and above every time the programs wait
+    // for: the same verdict, but where the module's own silence is meant to
+    // decide (a pause the log's limit long; answers ending the answer limit
+    // after the first command).
+    void sweep_data()
+    {
+        QTest::addColumn<QByteArray>("commands"); // "log": the dump; else written 100 ms apart
+        QTest::addColumn<int>("delay");           // from the dump's request or the last command
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("verdict");  // of the bytes in one read
+        const QByteArray none = "temperature -, firmware -, fpga -, waveform -";
+        QTest::newRow("log, lines ending in '>'") << QByteArray("log") << 0 << QByteArray("a\r\nb <ok>\r\n>") << QByteArray("complete|a\r\nb <ok>\r\n>");
+        QTest::newRow("log, NUL, TAB and blanks after the prompt") << QByteArray("log") << 0 << QByteArray("a>\r\n>\0\t \r\n", 10) << QByteArray("complete|a>\r\n>");
+        QTest::newRow("log without its prompt") << QByteArray("log") << 100 << QByteArray("a\r\nb>\r\nc<ok>") << QByteArray("incomplete|a\r\nb>\r\nc<ok>");
+        QTest::newRow("log, a longer one") << QByteArray("log") << 0 << QByteArray("08:00:00 power on <ok>\r\n08:00:02 self test -> ok\r\n>\r\n")
+                                          << QByteArray("complete|08:00:00 power on <ok>\r\n08:00:02 self test -> ok\r\n>");
+        QTest::newRow("one answer") << QByteArray("MOD") << 0 << QByteArray("MOD: OFF\r\n") << "quiet|output OFF, alarm -, dac -, " + none;
+        QTest::newRow("the poll answered 400 ms late") << QByteArray("key 3,MOD,ast,dac") << 400 << QByteArray("MOD: ON\r\nAST: TEMP>60C\r\nDAC: 12.5\r\n")
+                                                       << "quiet|output ON, alarm TEMP>60C, dac 12.5, " + none;
+        QTest::newRow("status") << QByteArray("key 3,MOD,ast,dac,MT,VER FULL,KEY 1,DACINFO") << 0
+                                << QByteArray("MOD: OFF\r\nAST: 0\r\nDAC: 12.5\r\nMT: 36.5\r\nFirmware Vers: FW 2\r\nPL Vers: PL 1\r\nSN: W-A1\r\nDAC: 12.5\r\n")
+                                << QByteArray("quiet|output OFF, alarm 0, dac 12.5, temperature 36.5, firmware FW 2, fpga PL 1, waveform W-A1");
+    }
+    void sweep()
+    {
+        QFETCH(QByteArray, commands);
+        QFETCH(int, delay);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, verdict);
+        const bool log = commands == "log";
+        const auto run = [&](const Reads &reads) { return log ? logVerdict(reads) : statusVerdict(commands.split(','), reads); };
+        const qint64 at = (log ? 0 : commands.count(',') * Pace::commandGapMs) + delay;
+        QCOMPARE(run({{at, bytes}}), verdict);
+        QList<int> pauses{0};
+        for (const Timing::Constant &c : Timing::constants)
+            pauses << c.ms - 1 << c.ms << c.ms + 1;
+        const int n = bytes.size();
+        for (int i = 1; i < n; ++i) {
+            for (int j = i; j < (n <= 16 ? n : i + 1); ++j) { // j == i: one cut
+                for (const int pause : pauses) {
+                    Reads reads;
+                    qint64 t = at;
+                    int from = 0;
+                    for (const int cut : {i, j, n}) {
+                        if (cut > from)
+                            reads << qMakePair(t, bytes.mid(from, cut - from)), t += pause, from = cut;
+                    }
+                    if (log ? pause >= LogRules::giveUpSilenceMs : reads.last().first >= QuietLine::limitMs)
+                        continue;
+                    const QByteArray got = run(reads);
+                    QVERIFY2(got == verdict, qPrintable(QString("cut at %1, %2, paused %3 ms: %4").arg(i).arg(j).arg(pause).arg(QString(got))));
+                }
+            }
         }
     }
 };

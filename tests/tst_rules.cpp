@@ -2,7 +2,6 @@
 // range, the cycle period, the end of the log, the wait that runs events, and
 // the transfer's check sum and block.
 // Each table names its row when a check fails.
-#include "protocol/logrules.h"
 #include "mainwindow/globals.h"
 #include "protocol/controlvalues.h"
 #include "mainwindow/replyvalue.h"
@@ -71,16 +70,6 @@ private slots:
         };
         for (const auto &r : rows)
             QVERIFY2(cyclePeriodMs(r.seconds) == r.ms, r.seconds);
-    }
-
-    void logPrompt()
-    {
-        for (const char *end : {">", "log\r\n>", "log\r\n> \r\n", "a > b\r\n>\n"})
-            QVERIFY2(lastTextChar(end) == '>', end);
-        for (const char *text : {"temp > 50\r\n", ">x", "> x\r\n", "\t>\t"})
-            QVERIFY2(lastTextChar(text) != '>', text);
-        for (const char *blank : {"", " \r\n"})
-            QVERIFY2(lastTextChar(blank) == 0, blank);
     }
 
     void delayRunsEventsWithoutSpinning()

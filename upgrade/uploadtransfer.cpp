@@ -76,7 +76,7 @@ void UploadTransfer::drive()
             m_blocks << bytes;
             transferLine->announceBlocks(); // the main window's block sender writes it
         } else {
-            serialPort->write(bytes);
+            transferLine->write(bytes);
         }
     }
     for (const UploadMachine::Event event : m_machine.takeEvents()) {
