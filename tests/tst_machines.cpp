@@ -82,21 +82,23 @@ QByteArray logVerdict(const Reads &reads)
     return (log.end() == LogCapture::End::Complete ? "complete|" : "incomplete|") + kept;
 }
 
-// The wait for a quiet line after the commands, 100 ms apart, and the values
-// read from what came by then.
+// The wait for a quiet line after the commands, 100 ms apart: how it ended,
+// how long after the last byte, and the values read from what came by then.
 QByteArray statusVerdict(const QByteArrayList &commands, const Reads &reads)
 {
     OwedAnswers owed;
     QuietLine line(owed);
     StatusReader reader;
+    qint64 at = 0;
     for (int i = 0; i < commands.size(); ++i)
         owed.wrote(commands[i] + "\r\n", i * Pace::commandGapMs);
     line.begin((commands.size() - 1) * Pace::commandGapMs);
     feed(reads, line, [&](const QByteArray &b, qint64 now) {
         if (line.state() == QuietLine::State::Waiting)
             owed.received(b, now), reader.add(b);
-    }, [&](qint64 now) { line.wake(now, false); });
-    return (line.state() == QuietLine::State::Quiet ? "quiet|" : "gave-up|") + statusText(reader.values()).toUtf8();
+    }, [&](qint64 now) { line.wake(now, false), at = now; });
+    return (line.state() == QuietLine::State::Quiet ? "quiet+" : "gave-up+") + QByteArray::number(at - reads.last().first) + '|'
+         + statusText(reader.values()).toUtf8();
 }
 
 } // namespace
@@ -236,12 +238,12 @@ private slots:
         QTest::newRow("log without its prompt") << QByteArray("log") << 100 << QByteArray("a\r\nb>\r\nc<ok>") << QByteArray("incomplete|a\r\nb>\r\nc<ok>");
         QTest::newRow("log, a longer one") << QByteArray("log") << 0 << QByteArray("08:00:00 power on <ok>\r\n08:00:02 self test -> ok\r\n>\r\n")
                                           << QByteArray("complete|08:00:00 power on <ok>\r\n08:00:02 self test -> ok\r\n>");
-        QTest::newRow("one answer") << QByteArray("MOD") << 0 << QByteArray("MOD: OFF\r\n") << "quiet|output OFF, alarm -, dac -, " + none;
+        QTest::newRow("one answer") << QByteArray("MOD") << 0 << QByteArray("MOD: OFF\r\n") << "quiet+300|output OFF, alarm -, dac -, " + none;
         QTest::newRow("the poll answered 400 ms late") << QByteArray("key 3,MOD,ast,dac") << 400 << QByteArray("MOD: ON\r\nAST: TEMP>60C\r\nDAC: 12.5\r\n")
-                                                       << "quiet|output ON, alarm TEMP>60C, dac 12.5, " + none;
+                                                       << "quiet+300|output ON, alarm TEMP>60C, dac 12.5, " + none;
         QTest::newRow("status") << QByteArray("key 3,MOD,ast,dac,MT,VER FULL,KEY 1,DACINFO") << 0
                                 << QByteArray("MOD: OFF\r\nAST: 0\r\nDAC: 12.5\r\nMT: 36.5\r\nFirmware Vers: FW 2\r\nPL Vers: PL 1\r\nSN: W-A1\r\nDAC: 12.5\r\n")
-                                << QByteArray("quiet|output OFF, alarm 0, dac 12.5, temperature 36.5, firmware FW 2, fpga PL 1, waveform W-A1");
+                                << QByteArray("quiet+300|output OFF, alarm 0, dac 12.5, temperature 36.5, firmware FW 2, fpga PL 1, waveform W-A1");
     }
     void sweep()
     {
