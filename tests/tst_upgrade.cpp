@@ -39,6 +39,7 @@ const struct Row {
     const char *tail;    // what follows them on the wire
     const char *box, *progress /* jindu's last three values */, *displays /* yifasong|zongdaxiao|filename kept */;
     int promptDelay = 60; // the farewell this long after the final ACK, in a read of its own; 0: in the ACK's read
+    int replyDelay = 0;   // the module answers commands this late, and a status poll goes out just before
 } rows[] = {
     {"1024 bytes: one block, no padding", 1, 1024, 0, "", -1, "1", eot, "更新完成", "100", "1K|2K|1"},
     {"1025 bytes: one byte in a padded block", 1, 1025, 0, "", -1, "1-2", eot, "更新完成", "100", "2K|2K|1"},
@@ -51,6 +52,7 @@ const struct Row {
     {"firmware prompt at 10", 1, 1000, 0, "", 10, "1", eot, "更新未完成", "", "1K|1K|1"},
     {"data prompt at 33 of the final ACK's read", 2, 1000, 0, "", 33, "1", load, "更新完成", "100", "1K|1K|1", 0},
     {"data prompt at 34 of the final ACK's read", 2, 1000, 0, "", 34, "1", eot, "更新失败", "", "1K|1K|1", 0},
+    {"a poll answered 1.5 s late, its alarm holding 'C' and '>'", 1, 1024, 0, "", -1, "1", eot, "更新完成", "100", "1K|2K|1", 60, 1500},
     {"operator cancels firmware", 1, 3000, 2, nullptr, -1, "1-2", cans, "更新未完成", "68,0", "0K|0K|0"},
     {"closing the data window cancels", 2, 3000, 2, closes, -1, "1-2", cans, "更新失败", "68,0", "0K|0K|0"},
 };
@@ -84,6 +86,13 @@ private slots:
         QStringList jindu;
         connect(w->findChild<QProgressBar *>("jindu"), &QProgressBar::valueChanged, [&](int v) { jindu << QString::number(v); });
 
+        if (r.replyDelay) {
+            f.sim.alarm = "TEMP>60C";
+            f.sim.setReplyDelay(r.replyDelay);
+            QVERIFY(QMetaObject::invokeMethod(f.window, "handleTimeout"));
+            QTRY_COMPARE(f.sim.commands().size(), 4);
+            f.sim.clearTranscript();
+        }
         press(w, Send);
         QCOMPARE(f.state(), r.target == 1 ? "firmware -1 off" : "data -1 off");
         QVERIFY(!SimFixture::upgradeButton(w, Send)->isEnabled());
