@@ -4,7 +4,8 @@
 # python3-xmodem into OUT, drops the sender's second EOT, prints its farewell
 # 200 ms after the ACK of the EOT, a read of its own, with the prompt where the
 # module puts it (firmware: at 2, data: at 33 of that read) and saves what
-# follows into OUT.after.
+# follows into OUT.after, until the line has been quiet for 3 s (a module
+# that does not answer every query costs the program the answer limit).
 # Usage: cli_receiver.py OUT
 import logging
 import os
@@ -62,5 +63,5 @@ time.sleep(0.2)
 line.drain(0.1)
 line.write(b'\r\nreceived' + b'.' * 23 + b'>' if command == b'RECV DATA' else b'\r\n>')
 with open(sys.argv[1] + '.after', 'wb') as out:
-    out.write(line.drain(1))
+    out.write(line.drain(3))
 sys.exit(0 if got else 'receive failed')
