@@ -43,6 +43,8 @@ const struct Row {
     {"status of a module answering garbage", "status", -1, "answer 3f3f0d0a", 1, "error;code=1", "+DACINFO"},
     {"status on a slow line: the answers wait for the quiet", "status", -1, "baud 1200", 0,
      "status;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
+    {"status answered 1.5 s late, an alarm holding '>'", "status", -1, "reply-delay 1500;alarm TEMP>60C", 0,
+     "status;output=OFF;alarm=TEMP>60C;dac=12.5;waveform=WAVE-A1", "+VER FULL"},
     {"status after a module still sending", "status", -1, "", 0, "status;output=OFF;temperature=36.5", "",
      "@150 garbage 4d543a2039392e390d0a4d4f443a204f4e0d0a"},
     {"the same module by its link and its device", "status -p {link}", -1, "", 2, "", "nothing"},
