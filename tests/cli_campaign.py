@@ -68,7 +68,7 @@ RUN_LIMIT_S = 60
 FIXED = [(1002, 6), (1004, 2), (1011, 5), (1013, 5)]
 # The wide dimensions' suite seeds (with --fixed --wide): each finds one
 # of the program's faults in its surroundings or at its constants.
-FIXED_WIDE = []
+FIXED_WIDE = [(1000, 2), (1001, 3), (1003, 1), (1004, 3), (1006, 4)]
 # An upload's reads at the module further apart than this, with the module
 # waiting for the next block, are an upload standing still: well above a
 # block's time at the slowest speed drawn, below the 3 s cancel wait.
@@ -412,10 +412,11 @@ class Run:
         self.log_text = self.log_source.text
         self.actions = [Action(rng, self.modules, i) for i in range(actions)]
         if tools.wide:
-            # Drawn after the actions, so that a seed's actions stay those of
-            # its narrow run.
+            # From a generator of their own, so that a seed's actions stay
+            # those of its narrow run and a prefix (--actions K) replays them.
+            wide = random.Random(seed * 7919 + 1)
             for action in self.actions:
-                action.widen(rng, tools.timing, tools.stall_scale, self.log_source)
+                action.widen(wide, tools.timing, tools.stall_scale, self.log_source)
         self.failures = []
 
     def fail(self, action, why):
@@ -575,16 +576,14 @@ class Run:
                     killed = killed or what == 'KILL'
                     tally.count('event', 'SIG' + what)
             elif what == 'stall':
-                try:
-                    while True:
-                        os.write(filler, b'\n' * 512)
-                except BlockingIOError:
-                    pass
-                try:
-                    while True:
-                        os.write(filler, b'\n')
-                except BlockingIOError:
-                    pass
+                if filler is None or out_stream not in streams:
+                    return  # the output is closed already: nothing to stall
+                for piece in (b'\n' * 512, b'\n'):
+                    try:
+                        while True:
+                            os.write(filler, piece)
+                    except BlockingIOError:
+                        pass
                 stalled_until = time.monotonic() + action.stall[2]
                 tally.count('surroundings', 'output stalled')
             elif what == 'close-out':
