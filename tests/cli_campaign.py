@@ -68,7 +68,7 @@ RUN_LIMIT_S = 60
 FIXED = [(1002, 6), (1004, 2), (1011, 5), (1013, 5)]
 # The wide dimensions' suite seeds (with --fixed --wide): each finds one
 # of the program's faults in its surroundings or at its constants.
-FIXED_WIDE = [(1000, 2), (1001, 3), (1003, 1), (1004, 3), (1006, 4)]
+FIXED_WIDE = [(1000, 2), (1003, 1), (1004, 3), (1006, 4)]
 # An upload's reads at the module further apart than this, with the module
 # waiting for the next block, are an upload standing still: well above a
 # block's time at the slowest speed drawn, below the 3 s cancel wait.
@@ -920,7 +920,7 @@ class Run:
             if len(used[0].ask('commands')) > marks[used[0]][0]:
                 fail('one module by two routes: commands reached it')
         elif action.route == 'socket-on-telnet':
-            if 'rfc2217' not in text:
+            if 'rfc2217' not in text and not signalled:  # interrupted, it may not have read the stream yet
                 fail('socket:// to a Telnet server, and no word of rfc2217://: exit %d %s' % (code, said[-2:]))
         elif set(relay_faults) <= HARMLESS_SERVER and not hung and not signalled:
             if code == 3 or any(isinstance(l, dict) and l.get('result') == 'lost' for l in by_port.values()):
