@@ -1,4 +1,5 @@
 #include "exitcodes.h"
+#include "hostlookup.h"
 #include "invocation.h"
 #include "logjob.h"
 #include "output.h"
@@ -135,9 +136,20 @@ int main(int argc, char *argv[])
     if (ready >= 0)
         return ready;
 
+    std::vector<std::unique_ptr<Session>> sessions;
+    HostLookup lookup;
+    watchInterrupts(&app, [&sessions, &lookup] {
+        lookup.interrupt();
+        for (auto &s : sessions)
+            s->interrupt();
+    });
+    // Every server's name is looked up before any port opens.
+    QString why;
+    if (const int looked = lookup.run(inv.ports, &why); looked >= 0)
+        return refuse(looked, why);
+
     // One session per port, all in this one event loop; the run ends with
     // the last of them and the highest exit code.
-    std::vector<std::unique_ptr<Session>> sessions;
     int running = int(inv.ports.size());
     int code = Exit::Done;
     for (const QString &port : inv.ports) {
@@ -149,10 +161,6 @@ int main(int argc, char *argv[])
                 QCoreApplication::exit(code);
         });
     }
-    watchInterrupts(&app, [&sessions] {
-        for (auto &s : sessions)
-            s->interrupt();
-    });
     // Started from the loop, so that a session that ends at once still ends the run.
     for (auto &s : sessions)
         QMetaObject::invokeMethod(s.get(), [&, s = s.get()] { s->start(makeJob(*s, inv, prepared, record)); }, Qt::QueuedConnection);

@@ -17,6 +17,8 @@ void SerialLine::open(const LineSettings &line)
     QString path, why;
     if (!resolvePort(m_given, &path, &why))
         return emit failed(why);
+    if (const QString holder = deviceHolder(path); !holder.isEmpty())
+        return emit failed("busy: " + holder);
     m_port.setPortName(path);
     m_port.setBaudRate(line.baud);
     m_port.setDataBits(line.dataBits);

@@ -1,5 +1,6 @@
 #include "modulesim.h"
 #include "ser2net.h"
+#include "line/lineprobe.h"
 #include "simcontrol.h"
 #include "testdata.h"
 
@@ -8,6 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,12 +24,13 @@ const struct Row {
     const char *name;
     const char *args;    // leading NAME=VALUE words go to the environment (RECORD: the record's text before,
                          // LIMIT: the program's file size limit); {file}, {dir}, {link} (to the module),
-                         // {refused}, {silent}, {refusing}, {refusing-binary} (servers that refuse the connection,
-                         // never answer, keep 9600 baud, turn binary off once open); --text: no --json
+                         // {refused}, {silent} (servers that refuse the connection, never answer),
+                         // {slow-lookup} (a resolver that never answers, to preload); --text: no --json
     int size;            // bytes of {file}; -1: none
     const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
                          // "held" by another program, "via socket|rfc2217[ [::1]]" reached through ser2net
-                         // (its uploads rich in 0xFF); "python": python3-xmodem instead
+                         // (its uploads rich in 0xFF), "via ser2net holding it" (a client of ser2net has it),
+                         // "via faulty ARGS" (faulty_telnet.py); "python": python3-xmodem instead
     int exitCode;        // 5: the upload has no record line
     const char *events;  // per port ('|'): event;key=value;…  (an upload event also means a record line)
     const char *wire;    // ';': nothing, stored, load, noload, cancel (and out of receive mode), log (saved
@@ -90,27 +93,43 @@ const struct Row {
      "cancel-at 1"},
 
     // Modules behind ser2net.
-    {"status over rfc2217:// at 57600", "status -b 57600 --parity even", -1, "via rfc2217", 0, "status;output=OFF;firmware=FW 2.1.0;waveform=WAVE-A1",
-     "+VER FULL;speed=57600"},
-    {"data over socket://", "upload data {file}", 3000, "via socket", 0, "upload;result=done", "stored;load"},
-    {"firmware over rfc2217://", "upload firmware {file}", 6000, "via rfc2217", 0, "upload;result=done;naks=0", "stored;noload"},
-    {"data over rfc2217://[::1]", "upload data {file}", 3000, "via rfc2217 [::1]", 0, "upload;result=done", "stored;load"},
+    {"status over rfc2217:// at 57600", "status -b 57600 --parity even", -1, "via rfc2217;baud 57600", 0,
+     "status;output=OFF;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL;speed=57600"},
+    {"data over socket://", "upload data {file}", 3000, "via socket;baud 115200", 0, "upload;result=done", "stored;load"},
+    {"firmware over rfc2217://", "upload firmware {file}", 6000, "via rfc2217;baud 115200", 0, "upload;result=done;naks=0", "stored;noload"},
+    {"data over rfc2217://[::1]", "upload data {file}", 3000, "via rfc2217 [::1];baud 115200", 0, "upload;result=done", "stored;load"},
     {"a local module and one over rfc2217://", "upload firmware {file}", 3000, "", 0, "upload;result=done|upload;result=done", "stored", nullptr,
-     "via rfc2217"},
+     "via rfc2217;baud 115200"},
     {"the server stopped mid-upload", "upload firmware {file}", 5000, "via rfc2217", 3, "upload;result=lost", "!connection to the server was lost",
      "stop-server"},
     {"SIGINT mid-upload over rfc2217://", "upload data {file}", 5000, "via rfc2217", 130, "upload;result=cancelled", "cancel;noload", "sigint"},
     {"rfc2217:// to a raw port, the module silent", "status", -1, "via socket as rfc2217;silent on", 3, "error;code=3", "!a raw port?;lineend"},
-    {"a server that keeps its own speed", "status -p {refusing}", -1, "", 3, "error;code=3",
-     "!the server refuses speed 115200 baud (it set 9600 baud)"},
-    {"a server that turns binary off once the line is open", "status -p {refusing-binary}", -1, "", 3, "error;code=3",
+    {"socket:// to an RFC 2217 port", "upload data {file}", 3000, "via rfc2217 as socket", 3, "error;code=3", "!use rfc2217://;-RECV"},
+    {"a local module a client of ser2net has", "status", -1, "via ser2net holding it", 3, "error;code=3", "nothing;!busy: ser2net"},
+    {"a server that keeps its own speed", "status", -1, "via faulty --keep-speed 9600", 3, "error;code=3",
+     "nothing;!the server refuses speed 115200 baud (it set 9600 baud)"},
+    {"a speed answered, then contradicted at once", "status", -1, "via faulty --contradict 9600", 3, "error;code=3", "nothing;!(it set 9600 baud)"},
+    {"a speed changed once the line is open", "watch --count 3 --interval 1", -1, "via faulty --contradict 9600 --delay 0.7", 3, "",
+     "!(it set 9600 baud)"},
+    {"a server that turns binary off once the line is open", "watch --count 3 --interval 1", -1, "via faulty --binary-off 0", 3, "",
      "!the server refuses binary transmission"},
+    {"a server sending keep-alives only", "status", -1, "via faulty --keepalive-only", 3, "error;code=3",
+     "nothing;!did not agree the line settings;within=7000"},
+    {"a notice with a command and the module's words inside", "status", -1, "via faulty --sub-inject=MOD:\\x20ON\\r\\n", 0, "status;output=OFF", "+MOD"},
+    {"firmware through Telnet split at every byte", "upload firmware {file}", 3000, "via faulty --split;baud 115200", 0, "upload;result=done", "stored;noload"},
+    {"a server that closes once the line is agreed", "status", -1, "via faulty --drop-at open", 3, "error;code=3", "!The remote host closed"},
     {"a refused connection", "status -p {refused}", -1, "", 3, "error;code=3|status;output=OFF", "!Connection refused;within=3000"},
     {"a server that never answers", "status -p {silent}", -1, "", 3, "error;code=3", "!no answer within 5 s;within=7000"},
     {"a name that does not resolve", "status -p rfc2217://no-such-host.invalid:2217", -1, "", 3, "error;code=3",
      "!cannot reach the server;within=7000"},
     {"rfc2217:// without a port", "status -p rfc2217://localhost", -1, "", 2, "", "nothing;!rfc2217://HOST:PORT"},
     {"socket:// port out of range", "status -p socket://[::1]:65536", -1, "", 2, "", "nothing"},
+    {"one server by a name and an address", "status -p socket://localhost:2217 -p socket://127.0.0.1:2217", -1, "", 2, "",
+     "nothing;!given before"},
+    {"a name lookup that hangs", "LD_PRELOAD={slow-lookup} ASAN_OPTIONS=verify_asan_link_order=0 status -p socket://slow.test:2217", -1, "", 3,
+     "error;code=3|status;output=OFF", "!not resolved within 5 s;within=7000"},
+    {"SIGINT in a name lookup that hangs", "LD_PRELOAD={slow-lookup} ASAN_OPTIONS=verify_asan_link_order=0 status -p socket://slow.test:2217", -1, "",
+     130, "", "nothing;within=2500", "@500 sigint"},
     {"one server under two spellings", "status -p socket://127.0.0.1:2217 -p socket://[::ffff:127.0.0.1]:2217", -1, "", 2, "",
      "nothing;!given before"},
 };
@@ -171,6 +190,9 @@ void TestCli::run()
     QFile held;
     Ser2net server(dir.path());
     SilentListener silent;
+    QProcess faulty;
+    QTcpSocket serverClient; // ser2net's client, while ser2net holds the module's device
+    quint16 heldVia = 0;
     const bool timed = QByteArray(r.during).startsWith('@');
     const QString moment = timed ? QString(r.during).section(' ', 0, 0).mid(1) : QString();
     const QString during = QString(r.during).section(' ', timed ? 1 : 0);
@@ -184,12 +206,19 @@ void TestCli::run()
         SimControl control(*sims.back());
         QString port = sims.back()->devicePath();
         for (const QByteArray &fault : QByteArray(faults).split(';')) {
-            if (fault.startsWith("via ")) {
+            if (fault == "via ser2net holding it") {
+                heldVia = QUrl(server.serve(port, false)).port();
+            } else if (fault.startsWith("via faulty ")) {
+                port = "rfc2217://127.0.0.1:" + startPython(faulty, QStringList{TESTS_DIR "/faulty_telnet.py", port}
+                                                                    + QString(fault.mid(11)).split(' '));
+            } else if (fault.startsWith("via ")) {
                 if (fault.endsWith("[::1]") && !hasIpv6Loopback())
                     QSKIP("no IPv6 loopback on this machine");
                 port = server.serve(port, fault.startsWith("via rfc2217"), fault.endsWith("[::1]"));
-                if (fault.endsWith("as rfc2217")) // a raw port given as Telnet by mistake
+                if (fault.endsWith("as rfc2217")) // a raw port given as Telnet by mistake, or the other way round
                     port.replace("socket://", "rfc2217://");
+                if (fault.endsWith("as socket"))
+                    port.replace("rfc2217://", "socket://");
             } else if (fault.startsWith("answer ")) {
                 sims.back()->setRawAnswer(QByteArray::fromHex(fault.mid(7)));
             } else if (fault == "held") {
@@ -202,20 +231,23 @@ void TestCli::run()
             sims.back()->scriptAnswer(2, QByteArray());
         ports << port;
     }
-    if (viaServer(r))
+    // The modules' lines must not stay open in the program or a server through inherited descriptors.
+    for (int fd = 3; fd < 1024; ++fd)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    if (viaServer(r) && faulty.state() == QProcess::NotRunning)
         QVERIFY2(server.start(), qPrintable(server.errors()));
-
-    QProcess refusing;
-    const QString refusingPort = !QByteArray(r.args).contains("{refusing") ? QString()
-            : startPython(refusing, {QStringLiteral(TESTS_DIR "/rfc2217_refusing.py"), QByteArray(r.args).contains("{refusing-binary}") ? "binary" : ""});
-    QVERIFY(!ports.contains("") && (refusing.state() == QProcess::NotRunning || !refusingPort.isEmpty())); // the helpers started
+    if (heldVia) { // ser2net opens the device for its client
+        serverClient.connectToHost(QHostAddress::LocalHost, heldVia);
+        QTRY_VERIFY(!deviceHolder(sims.front()->devicePath()).isEmpty());
+    }
+    QVERIFY(!ports.contains("") && !ports.contains("rfc2217://127.0.0.1:")); // the helpers started
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
     QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path())
                            .replace("{link}", dir.filePath("link"))
                            .replace("{refused}", QString("socket://127.0.0.1:%1").arg(freeLoopbackPort()))
                            .replace("{silent}", QString("rfc2217://127.0.0.1:%1").arg(silent.port()))
-                           .replace(QRegularExpression("\\{refusing[a-z-]*\\}"), "rfc2217://127.0.0.1:" + refusingPort).split(' ');
+                           .replace("{slow-lookup}", SLOW_LOOKUP).split(' ');
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", dir.filePath("xdg"));
     env.insert("DUDAZE_PASSWORD", "QUMBELTA");
@@ -232,9 +264,6 @@ void TestCli::run()
     for (const QString &port : ports)
         args << "-p" << port;
     ports = named + ports;
-    // The modules' lines must not stay open in the program through inherited descriptors.
-    for (int fd = 3; fd < 1024; ++fd)
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     const QString recordPath = dir.filePath("xdg/dudaze/uploads.jsonl");
     const QByteArray before = env.value("RECORD").toUtf8();
     QVERIFY(before.isEmpty() || (QDir().mkpath(dir.filePath("xdg/dudaze")) && !writeFile(recordPath, before).isEmpty()));
