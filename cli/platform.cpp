@@ -215,8 +215,6 @@ bool readHidden(const QString &prompt, QString *line)
     terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (terminal < 0)
         return false;
-    const QByteArray asked = prompt.toUtf8();
-    (void)!::write(terminal, asked.constData(), size_t(asked.size()));
     const bool hidden = ::tcgetattr(terminal, &echoing) == 0;
     struct sigaction restore = {}, before[interruptCount] = {};
     restore.sa_handler = onSignalAtPrompt;
@@ -228,6 +226,9 @@ bool readHidden(const QString &prompt, QString *line)
         quiet.c_lflag &= ~tcflag_t(ECHO);
         ::tcsetattr(terminal, TCSAFLUSH, &quiet);
     }
+    // Asked once the echo is off, so that nothing typed at once is echoed or flushed.
+    const QByteArray asked = prompt.toUtf8();
+    (void)!::write(terminal, asked.constData(), size_t(asked.size()));
     QByteArray typed;
     char c;
     while (::read(terminal, &c, 1) == 1 && c != '\n')
