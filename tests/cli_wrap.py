@@ -4,6 +4,7 @@
     cli_wrap.py MODE PROGRAM [ARGS...]
 
 closed  standard input, output and error closed, as a supervisor leaves them
+gone    standard output into a pipe whose reader has gone
 stall   standard output into a pipe that is full and not read for STALL_S
         seconds; then everything is read and passed on
 tty     on a terminal of its own, standard input from /dev/null and standard
@@ -33,6 +34,12 @@ def closed(program, args):
     for fd in (0, 1, 2):
         os.close(fd)
     os.execv(program, [program] + args)
+
+
+def gone(program, args):
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    return subprocess.call([program] + args, stdout=write_end)
 
 
 def stall(program, args):
@@ -111,4 +118,4 @@ def latin1(program, args):
 
 if __name__ == '__main__':
     mode, program, rest = sys.argv[1], sys.argv[2], sys.argv[3:]
-    sys.exit({'closed': closed, 'stall': stall, 'tty': tty, 'latin1': latin1}[mode](program, rest))
+    sys.exit({'closed': closed, 'gone': gone, 'stall': stall, 'tty': tty, 'latin1': latin1}[mode](program, rest))

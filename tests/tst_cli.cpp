@@ -40,6 +40,7 @@ const struct Row {
     const char *second = nullptr; // faults of a second module run at the same time; null: one port
 } rows[] = {
     {"status", "status", -1, "", 0, "status;output=OFF;dac=12.5;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
+    {"status into a pipe nobody reads", "WRAP=gone status", -1, "", 1, "", "+VER FULL;!results not written to standard output: Broken pipe"},
     {"status of a silent module", "status", -1, "silent on", 1, "error;code=1", "+DACINFO"},
     {"status of a module answering garbage", "status", -1, "answer 3f3f0d0a", 1, "error;code=1", "+DACINFO"},
     {"status on a slow line: the answers wait for the quiet", "status", -1, "baud 1200", 0,
