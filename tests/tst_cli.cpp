@@ -23,9 +23,9 @@ namespace {
 const struct Row {
     const char *name;
     const char *args;    // leading NAME=VALUE words go to the environment (RECORD: the record's text before,
-                         // LIMIT: the program's file size limit); {file}, {dir}, {link} (to the module),
-                         // {refused}, {silent} (servers that refuse the connection, never answer),
-                         // {slow-lookup} (a resolver that never answers, to preload); --text: no --json
+                         // LIMIT: the program's file size limit, WRAP: a mode of cli_wrap.py); {file}, {dir},
+                         // {link} (to the module), {refused}, {silent} (servers that refuse the connection,
+                         // never answer), {slow-lookup} (a resolver that never answers, to preload); --text: no --json
     int size;            // bytes of {file}; -1: none
     const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
                          // "held" by another program, "via socket|rfc2217[ [::1]]" reached through ser2net
@@ -35,13 +35,15 @@ const struct Row {
     const char *events;  // per port ('|'): event;key=value;…  (an upload event also means a record line)
     const char *wire;    // ';': nothing, stored, load, noload, cancel (and out of receive mode), log (saved
                          // as sent), kept ({file}), +COMMAND, -TEXT (never written), !TEXT (said by the program),
-                         // speed=N (the module's line set to N baud), within=MS (the program ended in time)
+                         // speed=N (the module's line set to N baud), within=MS (the program ended in time), gap=MS (no pause
+                         // that long between the module's reads), grid=MS (watch's polls MS apart), logend (the dump ended first)
     const char *during = nullptr; // once the module holds back its answer to block 2 ("@end": once its receive
                          // ended, "@MS": MS after the start): sigint, sighup, closeout (standard output closed
-                         // by then; the answer goes out), "stop-server" (ser2net), a control command, "" (silence)
+                         // by then; the answer goes out), stop (SIGSTOP for 1.5 s), "stop-server" (ser2net), a control command, "" (silence)
     const char *second = nullptr; // faults of a second module run at the same time; null: one port
 } rows[] = {
     {"status", "status", -1, "", 0, "status;output=OFF;dac=12.5;temperature=36.5;firmware=FW 2.1.0;waveform=WAVE-A1", "+VER FULL"},
+    {"status into a pipe nobody reads", "WRAP=gone status", -1, "", 1, "", "+VER FULL;!results not written to standard output: Broken pipe"},
     {"status of a silent module", "status", -1, "silent on", 1, "error;code=1", "+DACINFO"},
     {"status of a module answering garbage", "status", -1, "answer 3f3f0d0a", 1, "error;code=1", "+DACINFO"},
     {"status on a slow line: the answers wait for the quiet", "status", -1, "baud 1200", 0,
@@ -53,13 +55,18 @@ const struct Row {
     {"usb: ids not as lsusb prints them", "status -p usb:0x0483:5740", -1, "", 2, "", "nothing"},
     {"usb: an empty serial", "status -p usb:0483:5740:", -1, "", 2, "", "nothing"},
     {"watch twice", "watch --count 2 --interval 1", -1, "", 0, "status;temperature=36.5", "+MT"},
-    {"watch every nan seconds", "watch --interval nan", -1, "", 2, "", "nothing"},
+    {"watch every nan seconds", "watch --interval nan", -1, "", 2, "error;code=2", "nothing"},
+    {"watch stopped for 1.5 s: back on its grid", "watch --count 5 --interval 1", -1, "", 0, "status;temperature=36.5", "grid=1000", "@1300 stop"},
     {"watch cut by SIGINT", "watch --interval 1", -1, "", 130, "", "", "@200 sigint"},
     {"dac set and read back", "dac 20.5", -1, "", 0, "status;dac=20.5", "+DAC 20.5;+boot"},
     {"dac out of range", "dac 31.6", -1, "", 2, "", "nothing"},
     {"output on, not taken", "output on", -1, "reply-delay 5000", 1, "status;output=", "+MOD ON"},
     {"log", "log {dir}/log.txt", -1, "log-piece 10;log-gap 20", 0, "log;complete=true", "+dump logtext;log"},
     {"log into an existing file", "log {file}", 10, "", 2, "", "nothing;kept"},
+    {"a log file that fills up: the dump read to its end", "LIMIT=100 log {dir}/log.txt", -1, "log-piece 30;log-gap 150;log-text "
+     "323032362d31322d30312030383a30303a303020706f776572206f6e0d0a323032362d31322d30312030383a30303a30322073656c662074657374206f6b0d0a"
+     "323032362d31322d30312030393a31343a3330206f7574707574206f6e0d0a323032362d31322d30312030393a31353a30302074656d70657261747572652034"
+     "312e350d0a323032362d31322d30312030393a32303a3030206f7574707574206f66660d0a", 1, "log;complete=false;bytes=100", "!File too large;logend"},
     {"a port that is not there beside one that is", "status -p {dir}/none", -1, "", 3, "error;code=3|status;output=OFF", "+MOD"},
     {"firmware", "upload firmware {file}", 3000, "", 0, "upload;result=done;blocks=3;naks=0;size=3000", "stored;noload"},
     {"data, 257 blocks", "upload data {file}", 257 * 1024 - 5, "", 0, "upload;result=done;blocks=257", "stored;load"},
@@ -86,7 +93,12 @@ const struct Row {
     {"a full disk: the record line taken back", "RECORD=x LIMIT=100 upload firmware {file}", 3000, "", 5, "upload;result=done",
      "stored;!uploads.jsonl could not be written: File too large"},
     {"no place for the record", "XDG_DATA_HOME=xdg HOME= upload firmware {file}", 3000, "", 2, "", "nothing;!HOME"},
-    {"wrong password", "DUDAZE_PASSWORD=qumbelta upload firmware {file}", 3000, "", 4, "", "nothing"},
+    {"wrong password", "DUDAZE_PASSWORD=qumbelta upload firmware {file}", 3000, "", 4, "error;code=4", "nothing"},
+    {"the password asked on the terminal, standard error elsewhere", "WRAP=tty upload firmware {file}", 3000, "", 0, "upload;result=done", "stored"},
+    {"a file name that is no UTF-8", "WRAP=latin1 upload firmware {file}", 3000, "", 0, "upload;result=done", "stored"},
+    {"a reader that stops for 4 s: no block waits for it", "WRAP=stall upload data {file}", 20000, "", 0, "upload;result=done", "stored;load;gap=2000"},
+    {"all standard descriptors closed: an error is no interrupt", "WRAP=closed upload firmware {file}", 3000, "", 3, "upload;result=done", "stored",
+     nullptr, "held"},
     {"empty file", "upload firmware {file}", 0, "", 2, "", "nothing"},
     {"record not writable", "upload firmware {file} --record {file}/x", 3000, "", 2, "", "nothing;!file%1.bin is a file, not a folder"},
     {"two ports, one cancels", "upload firmware {file}", 3000, "", 1, "upload;result=done|upload;result=module-cancelled", "stored", nullptr,
@@ -267,8 +279,10 @@ void TestCli::run()
     const QString recordPath = dir.filePath("xdg/dudaze/uploads.jsonl");
     const QByteArray before = env.value("RECORD").toUtf8();
     QVERIFY(before.isEmpty() || (QDir().mkpath(dir.filePath("xdg/dudaze")) && !writeFile(recordPath, before).isEmpty()));
-    // The program's file size limit, set by prlimit, which then runs it.
-    const QStringList limited = env.contains("LIMIT") ? QStringList{"--fsize=" + env.value("LIMIT"), CLI_PATH} : QStringList();
+    // Run by prlimit with a file size limit, or by a wrapper of cli_wrap.py.
+    const QStringList via = env.contains("LIMIT") ? QStringList{"prlimit", "--fsize=" + env.value("LIMIT"), CLI_PATH}
+                          : env.contains("WRAP") ? QStringList{"/usr/bin/python3", TESTS_DIR "/cli_wrap.py", env.value("WRAP"), CLI_PATH}
+                                                 : QStringList{CLI_PATH};
     // Inherited by the program alone, taken back once it runs: a closed
     // pipe's signal as a shell leaves it.
     const auto pipeSignal = ::signal(SIGPIPE, SIG_DFL);
@@ -280,7 +294,7 @@ void TestCli::run()
     cli.setProcessEnvironment(env);
     QElapsedTimer ran;
     ran.start();
-    cli.start(limited.isEmpty() ? CLI_PATH : "prlimit", limited + args);
+    cli.start(via.first(), via.mid(1) + args);
     const bool started = cli.waitForStarted();
     ::signal(SIGPIPE, pipeSignal);
     QVERIFY(started);
@@ -294,6 +308,11 @@ void TestCli::run()
         const int signal = during == "sigint" ? SIGINT : during == "sighup" ? SIGHUP : 0;
         if (signal)
             ::kill(pid_t(cli.processId()), signal);
+        else if (during == "stop") { // the program stopped for a while, as a loaded machine may
+            ::kill(pid_t(cli.processId()), SIGSTOP);
+            QTest::qWait(1550);
+            ::kill(pid_t(cli.processId()), SIGCONT);
+        }
         else if (during == "closeout")
             sims.front()->send(QByteArray(1, 0x06));
         else if (during == "stop-server")
@@ -314,7 +333,7 @@ void TestCli::run()
     // Standard output is JSON lines only, each with its event and port; what
     // a closed one could not take, the record holds.
     QList<QJsonObject> events;
-    for (const QByteArray &line : (during == "closeout" ? record : output.split('\n'))) {
+    for (const QByteArray &line : (during == "closeout" || env.value("WRAP") == "closed" ? record : output.split('\n'))) {
         QJsonObject event = QJsonDocument::fromJson(line).object();
         event.remove("time");
         QVERIFY2(line.isEmpty() || !args.contains("--json") || (event.contains("event") && event.contains("port")), line.constData());
@@ -327,7 +346,7 @@ void TestCli::run()
         const QString name = checks.takeFirst();
         QJsonObject event;
         for (const QJsonObject &e : events)
-            if (e.value("event").toString() == name && e.value("port").toString() == ports[p])
+            if (e.value("event").toString() == name && (e.value("port").toString() == ports[p] || e.value("port").isNull()))
                 event = e;
         QVERIFY2(!event.isEmpty(), qPrintable(name + " for " + ports[p]));
         for (const QString &check : checks)
@@ -375,6 +394,20 @@ void TestCli::run()
             QVERIFY2(wire.endsWith("\r\n"), wire.toHex().constData());
         else if (w.startsWith("speed="))
             QCOMPARE(sims.front()->lineSpeed(), w.mid(6).toInt());
+        else if (w.startsWith("gap=")) { // the module never waited longer for the program
+            const auto reads = sims.front()->transcript();
+            for (int i = 1; i < reads.size(); ++i)
+                QVERIFY2(reads[i].ms - reads[i - 1].ms < w.mid(4).toInt(), qPrintable(QString::number(reads[i].ms - reads[i - 1].ms)));
+        } else if (w.startsWith("grid=")) { // the last three polls on the grid of the first, whatever came late
+            QList<qint64> polls;
+            for (const auto &c : sims.front()->commands())
+                if (c.line == "key 3")
+                    polls << c.ms;
+            QVERIFY(polls.size() > 3);
+            for (int k = int(polls.size()) - 3, grid = w.mid(5).toInt(); k < polls.size(); ++k)
+                QVERIFY2(qAbs((polls[k] - polls[0] + grid / 2) % grid - grid / 2) < 100, qPrintable(QString::number(polls[k] - polls[0])));
+        } else if (w == "logend") // the program left only once the dump had ended
+            QVERIFY(sims.front()->logDumpEnd() >= 0);
         else if (w.startsWith("within="))
             QVERIFY2(ranMs < w.mid(7).toInt(), qPrintable(QString::number(ranMs)));
         else if (w.startsWith('!'))
