@@ -1,6 +1,7 @@
 #include "uploadjob.h"
 
 #include "exitcodes.h"
+#include "line.h"
 #include "output.h"
 #include "record.h"
 #include "protocol/commands.h"
@@ -23,7 +24,7 @@ UploadJob::UploadJob(Session &session, const UploadFile &file, const Record &rec
     , m_record(record)
     , m_machine(*file.target, file.data, UploadSettings::commandLine())
     , m_wake([this] {
-        m_machine.wake(m_wake.now());
+        m_machine.wake(m_wake.now(), session.line()->bytesWaiting());
         drive();
     })
 {
