@@ -24,7 +24,7 @@ UploadJob::UploadJob(Session &session, const UploadFile &file, const Record &rec
     , m_record(record)
     , m_machine(*file.target, file.data, UploadSettings::commandLine())
     , m_wake([this] {
-        m_machine.wake(m_wake.now(), session.line()->bytesWaiting());
+        m_machine.wake(m_wake.now(), this->session.line()->bytesWaiting());
         drive();
     })
 {
