@@ -98,7 +98,7 @@ void UploadMachine::farewellRead(const QByteArray &bytes)
 {
     for (const char byte : bytes) {
         if (m_prompt >= 0)
-            return;
+            break;
         if (m_farewellBytes++ == 0 && byte == Xmodem::ACK)
             m_farewellAck = true;
         else if (byte == '>')
