@@ -97,7 +97,7 @@ QString UploadJob::whyEnded() const
     case End::LeftReceiveMode:
         return QString("the module left receive mode after %1 of %2 blocks").arg(m.blocksTaken()).arg(m.blockTotal());
     case End::FarewellRefused:
-        return QString("the module's prompt came at position %1 of its answer: it did not take the upload").arg(m.promptPosition());
+        return QString("the module's prompt came at position %1 of its farewell: it did not take the upload").arg(m.promptPosition());
     case End::NakLimit:
         why = QString("the module refused block %1 %2 times in a row").arg(m.blocksTaken() + 1)
                   .arg(UploadSettings::commandLine().nakLimit);
