@@ -4,6 +4,7 @@
 #include "line.h"
 #include "netaddress.h"
 #include "telnetframing.h"
+#include "line/lineprobe.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -23,6 +24,11 @@ public:
     void write(const QByteArray &bytes) override;
     QByteArray readAll() override { return std::exchange(m_in, QByteArray()); }
     qint64 bytesAvailable() const override { return m_in.size(); }
+    // The socket's and the system's too: what the server sent has not been unframed yet.
+    bool bytesWaiting() const override
+    {
+        return !m_in.isEmpty() || m_socket.bytesAvailable() > 0 || bytesOnLine(m_socket.socketDescriptor()) > 0;
+    }
     qint64 bytesToWrite() const override { return m_socket.bytesToWrite(); }
     void close() override;
 

@@ -44,6 +44,11 @@ void SerialLine::open(const LineSettings &line)
     emit opened();
 }
 
+bool SerialLine::bytesWaiting() const
+{
+    return m_port.bytesAvailable() > 0 || (m_port.isOpen() && bytesOnLine(m_port.handle()) > 0);
+}
+
 void SerialLine::onError(QSerialPort::SerialPortError error)
 {
     // Open failures are told by open(); this is the line going away under us.

@@ -75,7 +75,7 @@ const struct Row {
     {"ten NAKs in a row, the cancel lost", "upload firmware {file}", 3000, "nak 10;miss-cancel 1", 1, "upload;result=failed;naks=10", "cancel"},
     {"module cancels", "upload data {file}", 3000, "cancel-at 2", 1, "upload;result=module-cancelled;blocks=1", "noload"},
     {"data, the farewell 100 ms after the ACK", "upload data {file}", 1000, "prompt-delay 100", 0, "upload;result=done", "stored;load"},
-    {"data, a farewell of its own with the prompt at 32", "upload data {file}", 1000, "prompt-delay 100;prompt-pos 32", 1, "upload;result=failed",
+    {"data, a farewell of its own with the prompt at 31", "upload data {file}", 1000, "prompt-delay 100;prompt-pos 31", 1, "upload;result=failed",
      "noload"},
     {"data, the farewell in the ACK's read", "upload data {file}", 1000, "prompt-delay 5;prompt-pos 32", 0, "upload;result=done", "stored;load"},
     {"data, SIGINT before the farewell", "upload data {file}", 3000, "prompt-delay 200", 130, "upload;result=done;after=", "stored;load",
