@@ -64,6 +64,8 @@ const struct Row {
     {"dac out of range", "dac 31.6", -1, "", 2, "", "nothing"},
     {"output on, not taken", "output on", -1, "reply-delay 5000", 1, "status;output=", "+MOD ON"},
     {"log", "log {dir}/log.txt", -1, "log-piece 10;log-gap 20", 0, "log;complete=true", "+dump logtext;log"},
+    {"log line by line, lines ending in '>'", "log {dir}/log.txt", -1, "log-lines 400;log-text 61203c6f6b3e0d0a62203c6f6b3e0d0a", 0,
+     "log;complete=true;bytes=17", "log"},
     {"log into an existing file", "log {file}", 10, "", 2, "", "nothing;kept"},
     {"a log file that fills up: the dump read to its end", "LIMIT=100 log {dir}/log.txt", -1, "log-piece 30;log-gap 150;log-text "
      "323032362d31322d30312030383a30303a303020706f776572206f6e0d0a323032362d31322d30312030383a30303a30322073656c662074657374206f6b0d0a"
