@@ -30,32 +30,38 @@ if ! "$cxx" -fsanitize=fuzzer "$probe/probe.cpp" -o "$probe/probe" 2>/dev/null; 
 fi
 
 build=build-fuzz
-cmake -S tests/fuzz -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S tests/fuzz -B "$build" -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
 cmake --build "$build" -j2
 
 if [ -z "$minutes" ]; then
     cd "$build" && exec ctest --output-on-failure
 fi
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1}
+# Fork mode goes on past an input that breaks a target, so that a long run
+# collects every finding, also where the corpus still holds an open one.
 failed=()
 for corpus in tests/fuzz/corpus/*/; do
     target=$(basename "$corpus")
     found="$build/found/$target"
     rm -rf "$found" && mkdir -p "$found" "$build/new/$target"
     echo "fuzz: $target for $minutes min"
-    if ! "$build/$target" -max_total_time=$((minutes * 60)) -max_len=8192 -print_final_stats=1 \
-            -artifact_prefix="$found/" "$build/new/$target" "$corpus" > "$build/$target.log" 2>&1; then
-        failed+=("$target")
-        for input in "$found"/*; do
-            [ -f "$input" ] || continue
-            cp "$input" "$corpus/found-$(basename "$input")"
-            echo "fuzz: $target broke on $corpus/found-$(basename "$input")"
-        done
+    "$build/$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time=$((minutes * 60)) \
+        -max_len=8192 -artifact_prefix="$found/" "$build/new/$target" "$corpus" > "$build/$target.log" 2>&1 || true
+    grep -E '^#[0-9]+: ' "$build/$target.log" | tail -1
+    # One run's findings are mostly one fault: the smallest goes into the corpus.
+    count=$(find "$found" -type f | wc -l)
+    [ "$count" -gt 0 ] || continue
+    failed+=("$target")
+    input=$(find "$found" -type f -printf '%s %p\n' | sort -n | head -1 | cut -d' ' -f2-)
+    sum=$(sha1sum < "$input" | cut -d' ' -f1)
+    if ! sha1sum "$corpus"* | grep -q "^$sum "; then
+        cp "$input" "$corpus/found-$(basename "$input")"
+        echo "fuzz: $target broke on $count inputs; kept $corpus""found-$(basename "$input"), the rest in $found"
+    else
+        echo "fuzz: $target broke on $count inputs, the smallest one the corpus holds already; they are in $found"
     fi
-    grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$build/$target.log" || true
 done
 if [ ${#failed[@]} -gt 0 ]; then
-    echo "fuzz: failed: ${failed[*]} (logs in $build/<target>.log)"
+    echo "fuzz: targets that broke: $(printf '%s\n' "${failed[@]}" | sort -u | tr '\n' ' ')(logs in $build/<target>.log)"
     exit 1
 fi

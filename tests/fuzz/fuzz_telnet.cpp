@@ -44,12 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8 *data, size_t size)
     const size_t base = __sanitizer_get_current_allocated_bytes();
     for (int at = 0, n; at < stream.size(); at += n) {
         n = cuts.more() ? cuts.byte() + 1 : stream.size();
-        {
-            const Client::Taken taken = client.take(stream.mid(at, n));
-            got += taken.data;
-            for (int i = 0; i < taken.reply.size(); i += 3)
-                FUZZ_CHECK(quint8(taken.reply.at(i)) == IAC && i + 2 < taken.reply.size());
-        }
+        got += client.take(stream.mid(at, n)).data;
         // What the framing holds between reads: a subnegotiation is far smaller than this.
         FUZZ_CHECK(qint64(__sanitizer_get_current_allocated_bytes()) - qint64(base) < 4096);
     }

@@ -23,16 +23,14 @@ public:
         const int b = byte();
         if (b < 128)
             return b;
-        const int n = int(sizeof Timing::constants / sizeof *Timing::constants);
-        return Timing::constants[(b - 128) / 3 % n].ms + (b - 128) % 3 - 1;
+        return Timing::constants[size_t(b - 128) / 3 % (sizeof Timing::constants / sizeof *Timing::constants)].ms + (b - 128) % 3 - 1;
     }
     // A length, then up to that many bytes.
     QByteArray bytes()
     {
-        const size_t n = qMin<size_t>(byte(), m_end - m_at);
-        const QByteArray out(reinterpret_cast<const char *>(m_at), int(n));
+        const int n = int(qMin<size_t>(byte(), m_end - m_at));
         m_at += n;
-        return out;
+        return QByteArray(reinterpret_cast<const char *>(m_at - n), n);
     }
 
 private:
