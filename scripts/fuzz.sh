@@ -9,10 +9,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 minutes=""
-if [ "${1:-}" = --minutes ]; then
-    minutes=${2:?"--minutes needs a number"}
+if [ "${1:-}" = --minutes ] && [[ "${2:-}" =~ ^[1-9][0-9]*$ ]]; then
+    minutes=$2
 elif [ $# -gt 0 ]; then
-    echo "usage: $0 [--minutes N]" >&2
+    echo "usage: $0 [--minutes N]   (N: whole minutes, at least 1)" >&2
     exit 2
 fi
 
@@ -22,9 +22,11 @@ if ! command -v "$cxx" >/dev/null 2>&1; then
     exit 0
 fi
 probe=$(mktemp -d)
-trap 'rm -rf "$probe"' EXIT
 echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }' > "$probe/probe.cpp"
-if ! "$cxx" -fsanitize=fuzzer "$probe/probe.cpp" -o "$probe/probe" 2>/dev/null; then
+linked=yes
+"$cxx" -fsanitize=fuzzer "$probe/probe.cpp" -o "$probe/probe" 2>/dev/null || linked=""
+rm -rf "$probe"
+if [ -z "$linked" ]; then
     echo "fuzz: $cxx has no libFuzzer: the fuzz targets were skipped (scripts/setup.sh installs libclang-rt-14-dev)"
     exit 0
 fi
@@ -43,10 +45,10 @@ failed=()
 for corpus in tests/fuzz/corpus/*/; do
     target=$(basename "$corpus")
     found="$build/found/$target"
-    rm -rf "$found" && mkdir -p "$found" "$build/new/$target"
+    rm -rf "$found" && mkdir -p "$found" "$build/long/$target"
     echo "fuzz: $target for $minutes min"
     "$build/$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time=$((minutes * 60)) \
-        -max_len=8192 -artifact_prefix="$found/" "$build/new/$target" "$corpus" > "$build/$target.log" 2>&1 || true
+        -max_len=8192 -artifact_prefix="$found/" "$build/long/$target" "$corpus" > "$build/$target.log" 2>&1 || true
     grep -E '^#[0-9]+: ' "$build/$target.log" | tail -1
     # One run's findings are mostly one fault: the smallest goes into the corpus.
     count=$(find "$found" -type f | wc -l)
