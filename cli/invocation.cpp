@@ -1,6 +1,7 @@
 #include "invocation.h"
 
 #include "exitcodes.h"
+#include "output.h"
 #include "ports.h"
 
 #include <QCommandLineParser>
@@ -25,12 +26,6 @@ const char usage[] =
     "Exit codes: 0 done, 1 the module or the line did not do it, 2 bad invocation\n"
     "or input, 3 the port, 4 wrong or missing password, 5 an upload's record line\n"
     "not saved, 130 interrupted.\n";
-
-int refuse(const QString &why)
-{
-    std::fprintf(stderr, "dudaze-cli: %s\n", qPrintable(why));
-    return Exit::BadInput;
-}
 
 // The words each command takes after its name.
 bool argumentsFit(const Invocation &inv, QString *why)
@@ -91,7 +86,12 @@ int parseInvocation(const QStringList &argv, Invocation *inv)
     const QCommandLineOption noRecord("no-record", "upload: write no record line.");
     parser.addOptions({help, version, port, baud, dataBits, stopBits, parity, json, quiet, verbose, interval, count,
                        noVerify, force, record, noRecord});
-    if (!parser.parse(argv))
+    // A refusal is a JSON error event too when --json is given, even where
+    // the words around it could not be parsed.
+    const bool parsed = parser.parse(argv);
+    inv->json = parsed ? parser.isSet(json) : argv.contains(QStringLiteral("--json"));
+    auto refuse = [inv](const QString &why) { return refuseRun(inv->json, Exit::BadInput, why); };
+    if (!parsed)
         return refuse(parser.errorText());
     if (parser.isSet(help)) {
         std::fputs(qPrintable(parser.helpText()), stdout);
@@ -138,7 +138,6 @@ int parseInvocation(const QStringList &argv, Invocation *inv)
         if (!ok || inv->count < 1)
             return refuse("--count needs a whole number of polls, at least 1, not '" + parser.value(count) + "'");
     }
-    inv->json = parser.isSet(json);
     inv->quiet = parser.isSet(quiet);
     inv->verbose = parser.isSet(verbose);
     inv->verify = !parser.isSet(noVerify);

@@ -4,6 +4,7 @@
 #include "line.h"
 #include "netaddress.h"
 #include "telnetframing.h"
+#include "line/lineprobe.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -23,14 +24,21 @@ public:
     void write(const QByteArray &bytes) override;
     QByteArray readAll() override { return std::exchange(m_in, QByteArray()); }
     qint64 bytesAvailable() const override { return m_in.size(); }
+    // The socket's and the system's too: what the server sent has not been unframed yet.
+    bool bytesWaiting() const override
+    {
+        return !m_in.isEmpty() || m_socket.bytesAvailable() > 0 || bytesOnLine(m_socket.socketDescriptor()) > 0;
+    }
     qint64 bytesToWrite() const override { return m_socket.bytesToWrite(); }
     void close() override;
 
 private:
     void onConnected();
     void onReadyRead();
+    void take(const QByteArray &bytes);
     void onGone();
     void fail(const QString &why);
+    void drop(const QString &why);
     void greet();
     QString serverSaid() const;
 
@@ -39,7 +47,13 @@ private:
     QTimer m_limit;
     QTimer m_greetWait;
     Telnet::Client m_telnet;
-    QList<Telnet::Setting> m_pending; // asked of the server, not yet answered
+    void connectNext();
+    void takeAnswers(const QList<Telnet::Setting> &answers);
+    QString changed() const;
+
+    QList<Telnet::Setting> m_requests;  // the line settings asked of the server
+    QList<Telnet::Setting> m_answered;  // the server's last answer to each, as it stands
+    QStringList m_addresses;            // the server's addresses, tried in turn
     QByteArray m_in;
     QElapsedTimer m_connected;
     // What came before the line was agreed, or in the first moment of a raw
@@ -47,6 +61,9 @@ private:
     QByteArray m_early;
     bool m_greeted = false;
     bool m_asked = false;
+    // The first bytes of a raw stream: Telnet negotiation there is a server
+    // that wants rfc2217://, not the module.
+    QByteArray m_rawHead;
     bool m_open = false;
     bool m_closed = false;
 };

@@ -17,6 +17,8 @@ void SerialLine::open(const LineSettings &line)
     QString path, why;
     if (!resolvePort(m_given, &path, &why))
         return emit failed(why);
+    if (const QString holder = deviceHolder(path); !holder.isEmpty())
+        return emit failed("busy: " + holder);
     m_port.setPortName(path);
     m_port.setBaudRate(line.baud);
     m_port.setDataBits(line.dataBits);
@@ -40,6 +42,11 @@ void SerialLine::open(const LineSettings &line)
         return emit failed(path + " does not take " + QString::number(line.baud) + " baud");
     }
     emit opened();
+}
+
+bool SerialLine::bytesWaiting() const
+{
+    return m_port.bytesAvailable() > 0 || (m_port.isOpen() && bytesOnLine(m_port.handle()) > 0);
 }
 
 void SerialLine::onError(QSerialPort::SerialPortError error)

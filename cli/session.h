@@ -34,6 +34,7 @@ public:
     const QString &port() const { return m_given; }
     const Invocation &invocation() const { return m_inv; }
     Output &out() { return m_out; }
+    const Line *line() const { return m_line.get(); }
     bool ended() const { return m_ended; }
     int code() const { return m_code; }
 

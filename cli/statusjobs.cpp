@@ -27,6 +27,7 @@ void StatusJob::start()
 
 void WatchJob::start()
 {
+    m_start.start();
     poll();
 }
 
@@ -40,7 +41,10 @@ void WatchJob::poll()
     m_pending = true;
     m_time = utcNow();
     ++m_polls;
-    session.after(session.invocation().intervalMs, [this] { poll(); });
+    // Polls keep to the grid from the first one: a late turn is not carried
+    // into the next, and one later than a whole interval skips to the next point.
+    const qint64 interval = session.invocation().intervalMs, now = m_start.elapsed();
+    session.after(int((now / interval + 1) * interval - now), [this] { poll(); });
     session.ask(Cmd::statusPoll() << Cmd::ReadTemperature, [this, poll = m_polls](bool) {
         if (poll == m_polls) // not a late end of the poll before
             report();

@@ -5,6 +5,7 @@
 #include "statusreader.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 
 // status: the status poll and the single query, then the values once the line is quiet.
 class StatusJob : public Job
@@ -33,6 +34,7 @@ private:
     void end();
 
     StatusReader m_reader;
+    QElapsedTimer m_start; // when the first poll went out
     QString m_time;
     bool m_pending = false;
     int m_polls = 0;

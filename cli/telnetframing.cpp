@@ -2,6 +2,7 @@
 
 #include "invocation.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 
@@ -112,25 +113,37 @@ QByteArray Client::greeting()
 Client::Taken Client::take(const QByteArray &bytes)
 {
     Taken out;
-    for (char c : bytes) {
-        const quint8 b = quint8(c);
+    const char *p = bytes.constData();
+    const char *const end = p + bytes.size();
+    while (p < end) {
+        if (m_state == State::Data) {
+            // The module's bytes up to the next IAC go out as one piece.
+            const char *iac = static_cast<const char *>(std::memchr(p, IAC, size_t(end - p)));
+            const char *stop = iac ? iac : end;
+            out.data.append(p, int(stop - p));
+            p = stop;
+            if (iac) {
+                m_state = State::Iac;
+                ++p;
+            }
+            continue;
+        }
+        const quint8 b = quint8(*p++);
         switch (m_state) {
         case State::Data:
-            if (b == IAC)
-                m_state = State::Iac;
-            else
-                out.data += c;
             break;
         case State::Iac:
             if (b == IAC) {
-                out.data += c;
+                out.data += char(b);
                 m_state = State::Data;
-            } else if (b >= WILL) {
-                m_heard = true;
+                break;
+            }
+            // Any command, a NOP keep-alive too, shows the server speaks Telnet.
+            m_heard = true;
+            if (b >= WILL) {
                 m_verb = b;
                 m_state = State::Verb;
             } else if (b == SB) {
-                m_heard = true;
                 m_sub.clear();
                 m_state = State::Sub;
             } else {
@@ -145,18 +158,20 @@ Client::Taken Client::take(const QByteArray &bytes)
             if (b == IAC)
                 m_state = State::SubIac;
             else if (m_sub.size() < subLimit)
-                m_sub += c;
+                m_sub += char(b);
             else if (m_refusal.isEmpty()) // the module's bytes may be vanishing into it
                 m_refusal = QStringLiteral("the server's negotiation does not end");
             break;
         case State::SubIac:
-            if (b == IAC) {
-                m_sub += c;
-                m_state = State::Sub;
-            } else {
-                if (b == SE)
-                    subnegotiation(&out);
+            // Only IAC SE ends it: another command inside is dropped, so that
+            // what follows is never taken for the module's bytes.
+            if (b == SE) {
+                subnegotiation(&out);
                 m_state = State::Data;
+            } else {
+                if (b == IAC && m_sub.size() < subLimit)
+                    m_sub += char(b);
+                m_state = State::Sub;
             }
             break;
         }

@@ -1,6 +1,7 @@
 #include "uploadjob.h"
 
 #include "exitcodes.h"
+#include "line.h"
 #include "output.h"
 #include "record.h"
 #include "protocol/commands.h"
@@ -23,7 +24,7 @@ UploadJob::UploadJob(Session &session, const UploadFile &file, const Record &rec
     , m_record(record)
     , m_machine(*file.target, file.data, UploadSettings::commandLine())
     , m_wake([this] {
-        m_machine.wake(m_wake.now());
+        m_machine.wake(m_wake.now(), this->session.line()->bytesWaiting());
         drive();
     })
 {
@@ -96,7 +97,7 @@ QString UploadJob::whyEnded() const
     case End::LeftReceiveMode:
         return QString("the module left receive mode after %1 of %2 blocks").arg(m.blocksTaken()).arg(m.blockTotal());
     case End::FarewellRefused:
-        return QString("the module's prompt came at position %1 of its answer: it did not take the upload").arg(m.promptPosition());
+        return QString("the module's prompt came at position %1 of its farewell: it did not take the upload").arg(m.promptPosition());
     case End::NakLimit:
         why = QString("the module refused block %1 %2 times in a row").arg(m.blocksTaken() + 1)
                   .arg(UploadSettings::commandLine().nakLimit);

@@ -1,7 +1,7 @@
 #ifndef LINEPROBE_H
 #define LINEPROBE_H
 
-#include <QtGlobal>
+#include <QString>
 
 // What the serial port does not tell by itself, asked of the system where it
 // can be: without POSIX both answer false and 0.
@@ -18,5 +18,12 @@ int bytesOnLine(qintptr handle);
 // exclusive mode does not stop root, and its lock file follows the name).
 // False when another program holds it.
 bool holdDevice(qintptr handle);
+
+// Who else has the device at path, asked before the port opens (the port's
+// own lock file replaces a lock it does not recognise): a live UUCP lock in
+// /var/lock, or another process with the device open (ser2net serving it to
+// a client, say), as far as the system shows other users' processes.
+// Empty when none is seen.
+QString deviceHolder(const QString &path);
 
 #endif

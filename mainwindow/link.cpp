@@ -30,7 +30,7 @@ void DUDaze::connectLink()
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
 
     // A device another program holds, under whatever name, is not ours to poll.
-    if (serialPort->open(QIODevice::ReadWrite) && !holdDevice(serialPort->handle()))
+    if (deviceHolder(portNameSetting).isEmpty() && serialPort->open(QIODevice::ReadWrite) && !holdDevice(serialPort->handle()))
         serialPort->close();
     if (!serialPort->isOpen()) {
         QMessageBox::critical(this, QStringLiteral("提示"), QStringLiteral("连接失败"), QMessageBox::Ok);

@@ -1,10 +1,10 @@
 #include "uploadmachine.h"
 
 #include "pacing.h"
-#include "replyvalue.h"
 #include "xmodem.h"
 
 #include <algorithm>
+#include <climits>
 
 UploadMachine::UploadMachine(const UploadTarget &target, const QByteArray &data, const UploadSettings &settings)
     : m_target(target)
@@ -29,7 +29,7 @@ void UploadMachine::received(const QByteArray &bytes, qint64 now)
         return;
     if (m_phase == Phase::Cancelling) {
         // The module's prompt: it has left receive mode.
-        if (Upload::promptPosition(replyText(bytes)) >= 0) {
+        if (bytes.contains('>')) {
             m_answered = true;
             finish(m_givingUp);
         }
@@ -37,29 +37,31 @@ void UploadMachine::received(const QByteArray &bytes, qint64 now)
     }
     if (m_settings.silenceLimitMs > 0)
         m_silentAt = now + m_settings.silenceLimitMs;
-    if (m_phase != Phase::Ending)
-        return blockRead(bytes, now);
-    if (m_settings.gatherReads && m_read.isEmpty() && m_readEndsAt < 0)
-        m_readEndsAt = now + Upload::readGatherMs;
-    m_read += bytes;
-    // A read that came before the second EOT went out is judged after it.
-    if (!m_settings.gatherReads && m_secondEot)
-        judgeFarewell();
+    if (m_phase == Phase::Ending)
+        return farewellRead(bytes);
+    blockRead(bytes, now);
 }
 
+// A read while blocks are asked for. A prompt '>' or the module's cancel stops
+// it; the bytes before the stop are judged as one reply, and once the final
+// block is taken whatever follows its ACK is the farewell.
 void UploadMachine::blockRead(const QByteArray &bytes, qint64 now)
 {
-    const QString text = replyText(bytes);
-    switch (Upload::blockReply(text, m_phase == Phase::Sending)) {
+    int stop = 0;
+    bool moduleCancelled = false;
+    for (; stop < bytes.size() && bytes[stop] != '>'; ++stop) {
+        m_cans = bytes[stop] == Xmodem::CAN ? m_cans + 1 : 0;
+        if ((moduleCancelled = m_cans >= Upload::moduleCancelCans))
+            break;
+    }
+    const QByteArray reply = bytes.left(stop);
+    switch (Upload::blockReply(reply, m_phase == Phase::Sending)) {
     case Upload::Reply::Start:
         m_phase = Phase::Sending;
         m_blockNo = 1;
         m_events << Event::Started;
         sendBlock();
         break;
-    case Upload::Reply::Cancel:
-        // Whatever follows in this read.
-        return finish(End::ModuleCancelled);
     case Upload::Reply::Resend:
         ++m_naks;
         m_events << Event::Resend;
@@ -78,16 +80,32 @@ void UploadMachine::blockRead(const QByteArray &bytes, qint64 now)
             sendBlock();
             break;
         }
-        // The rest of this read is not looked at: the farewell comes after the EOTs.
         m_phase = Phase::Ending;
         m_writes << QByteArray(1, Xmodem::EOT);
         m_secondEotAt = now + Pace::eotGapMs;
-        return;
+        return farewellRead(bytes.mid(reply.indexOf(Xmodem::ACK) + 1));
     case Upload::Reply::None:
         break;
     }
-    if ((m_prompt = Upload::promptPosition(text)) >= 0)
-        finish(m_phase == Phase::Requesting ? End::PromptBeforeBlocks : End::LeftReceiveMode);
+    if (moduleCancelled)
+        finish(End::ModuleCancelled);
+    else if (stop < bytes.size())
+        giveUp(m_phase == Phase::Requesting ? End::PromptBeforeBlocks : End::LeftReceiveMode, now);
+}
+
+// Counted across reads up to its first '>'; judged once the second EOT is out too.
+void UploadMachine::farewellRead(const QByteArray &bytes)
+{
+    for (const char byte : bytes) {
+        if (m_prompt >= 0)
+            break;
+        if (m_farewellBytes++ == 0 && byte == Xmodem::ACK)
+            m_farewellAck = true;
+        else if (byte == '>')
+            m_prompt = int(qMin<qint64>(m_farewellBytes - 1 - m_farewellAck, INT_MAX));
+    }
+    if (m_secondEot)
+        judgeFarewell();
 }
 
 void UploadMachine::sendBlock()
@@ -96,19 +114,13 @@ void UploadMachine::sendBlock()
     m_writes << xmodemBlock(m_blockNo, m_data.mid(m_offset, m_lastLength));
 }
 
-// The prompt, counted within the read that holds it (the ACK of the EOT
-// included when it came in the same read), says whether the module took the
-// upload whole; a read without it leaves the verdict to the next.
 void UploadMachine::judgeFarewell()
 {
-    const int position = Upload::promptPosition(replyText(std::exchange(m_read, QByteArray())));
-    if (position < 0)
-        return;
-    m_prompt = position;
-    finish(m_target.promptMeansDone(position) ? End::Done : End::FarewellRefused);
+    if (m_prompt >= 0)
+        finish(m_target.promptMeansDone(m_prompt) ? End::Done : End::FarewellRefused);
 }
 
-void UploadMachine::wake(qint64 now)
+void UploadMachine::wake(qint64 now, bool bytesPending)
 {
     auto due = [now](qint64 &at) {
         if (at < 0 || now < at)
@@ -116,19 +128,24 @@ void UploadMachine::wake(qint64 now)
         at = -1;
         return true;
     };
+    // What the module is waited for: bytes waiting unread are its answer.
+    auto waitedFor = [&](qint64 &at, int ms) {
+        if (!due(at))
+            return false;
+        if (bytesPending)
+            at = now + ms;
+        return !bytesPending;
+    };
     if (due(m_secondEotAt)) {
         m_writes << QByteArray(1, Xmodem::EOT);
         m_secondEot = true;
-        if (m_readEndsAt < 0)
-            judgeFarewell();
-    }
-    if (due(m_readEndsAt) && m_secondEot)
         judgeFarewell();
-    if (due(m_silentAt))
+    }
+    if (waitedFor(m_silentAt, m_settings.silenceLimitMs))
         giveUp(End::Silence, now);
-    if (due(m_verdictDueAt))
+    if (waitedFor(m_verdictDueAt, Upload::cancelWaitMs))
         giveUp(End::Cancelled, now);
-    if (due(m_cancelDueAt)) {
+    if (waitedFor(m_cancelDueAt, Upload::cancelWaitMs)) {
         // The line may have lost the first.
         m_writes << Upload::cancel();
         finish(m_givingUp);
@@ -171,7 +188,7 @@ void UploadMachine::giveUp(End end, qint64 now)
 {
     m_phase = Phase::Cancelling;
     m_givingUp = end;
-    m_secondEotAt = m_readEndsAt = m_silentAt = m_verdictDueAt = -1;
+    m_secondEotAt = m_silentAt = m_verdictDueAt = -1;
     m_writes << Upload::cancel();
     m_cancelDueAt = now + Upload::cancelWaitMs;
 }
@@ -180,14 +197,14 @@ void UploadMachine::finish(End end)
 {
     m_phase = Phase::Ended;
     m_end = end;
-    m_secondEotAt = m_readEndsAt = m_silentAt = m_verdictDueAt = m_cancelDueAt = -1;
+    m_secondEotAt = m_silentAt = m_verdictDueAt = m_cancelDueAt = -1;
     m_events << Event::Ended;
 }
 
 qint64 UploadMachine::wakeAt() const
 {
     qint64 at = -1;
-    for (const qint64 t : {m_secondEotAt, m_readEndsAt, m_silentAt, m_verdictDueAt, m_cancelDueAt})
+    for (const qint64 t : {m_secondEotAt, m_silentAt, m_verdictDueAt, m_cancelDueAt})
         if (t >= 0 && (at < 0 || t < at))
             at = t;
     return at;

@@ -14,7 +14,7 @@
 //   UploadMachine m(Upload::data, fileBytes, UploadSettings::window());
 //   m.start(now);                         // once the line is quiet and the line is the upload's
 //   on each read:      m.received(bytes, now);
-//   when wakeAt() due: m.wake(now);
+//   when wakeAt() due: m.wake(now, bytesPending); // module bytes waiting unread?
 //   operator's cancel: m.cancel(now);     // before start() too: then nothing goes out
 //   line gone:         m.lineLost();
 //   line given up by the operator while running(): lineLost() first, then
@@ -28,16 +28,13 @@
 //                      window after its box, the command line at once).
 //
 // Times are the driver's clock in ms. The request, the blocks on 'C', NAK
-// and ACK, the two EOTs, the farewell judged by the prompt's position within
-// its read, the module's CAN, the cancel and its repeat and the limits are
-// all here; what differs between the programs by design is UploadSettings.
+// and ACK, the two EOTs, the farewell judged by its prompt's position, the
+// module's cancel, the tool's cancel and its repeat and the limits are all
+// here; what differs between the programs by design is UploadSettings. No
+// verdict depends on how the module's bytes are cut into reads.
 struct UploadSettings {
     int nakLimit = 0;       // NAKs of one block in a row that give up (by the cancel); 0: no limit
     int silenceLimitMs = 0; // a module silent this long mid-upload is given up (by the cancel); 0: no limit
-    // The driver hands raw bytes: for the farewell a read is what arrives
-    // within Upload::readGatherMs of its first byte. Otherwise each
-    // received() is one read, cut by the driver.
-    bool gatherReads = false;
     // A cancel once every block is taken waits Upload::cancelWaitMs for the
     // module's verdict before the module is told to leave receive mode.
     bool cancelAwaitsVerdict = false;
@@ -46,7 +43,7 @@ struct UploadSettings {
     bool cancelAgainEnds = false;
 
     static constexpr UploadSettings window() { return {}; }
-    static constexpr UploadSettings commandLine() { return {10, 10000, true, true, true}; }
+    static constexpr UploadSettings commandLine() { return {10, 10000, true, true}; }
 };
 
 class UploadMachine
@@ -54,11 +51,13 @@ class UploadMachine
 public:
     enum class Event { Started, BlockTaken, Resend, Ended };
     // Done: the prompt where the target wants it, every byte acknowledged.
-    // PromptBeforeBlocks: the module's prompt instead of its 'C'.
-    // LeftReceiveMode: the module's prompt while blocks flowed.
-    // FarewellRefused: the prompt after the EOTs at a position that is no success.
-    // NakLimit, Silence, Cancelled: the cancel procedure after too many NAKs, a
-    // silent module, the operator's cancel. ModuleCancelled: the module's CAN.
+    // FarewellRefused: the farewell's prompt at a position that is no success.
+    // ModuleCancelled: the module's two CAN. These are the module's verdicts;
+    // every other end but Lost goes through the cancel procedure first, so
+    // that the module leaves receive mode:
+    // PromptBeforeBlocks: a prompt instead of the module's 'C'.
+    // LeftReceiveMode: a prompt while blocks flowed.
+    // NakLimit, Silence, Cancelled: too many NAKs, a silent module, the operator.
     enum class End { None, Done, PromptBeforeBlocks, LeftReceiveMode, FarewellRefused, NakLimit, Silence, Cancelled,
                      ModuleCancelled, Lost };
 
@@ -66,7 +65,8 @@ public:
 
     void start(qint64 now);
     void received(const QByteArray &bytes, qint64 now);
-    void wake(qint64 now);
+    // bytesPending: module bytes wait unread; no silence is judged then.
+    void wake(qint64 now, bool bytesPending);
     void cancel(qint64 now);
     void lineLost();
 
@@ -85,7 +85,7 @@ public:
     bool loadDue() const { return m_end == End::Done && m_target.loadAfter; }
     // Ended by the cancel procedure: whether the module answered the cancel.
     bool cancelAnswered() const { return m_answered; }
-    int promptPosition() const { return m_prompt; } // of the read that ended it; -1: none
+    int promptPosition() const { return m_prompt; } // in the farewell; -1: none yet
 
     int blocksTaken() const { return m_blocks; }
     int bytesTaken() const { return m_offset; }
@@ -95,6 +95,7 @@ public:
 private:
     enum class Phase { Idle, Requesting, Sending, Ending, Cancelling, Ended };
     void blockRead(const QByteArray &bytes, qint64 now);
+    void farewellRead(const QByteArray &bytes);
     void sendBlock();
     void judgeFarewell();
     void giveUp(End end, qint64 now);
@@ -113,10 +114,13 @@ private:
     quint8 m_blockNo = 0;
     // File bytes acknowledged and in the block on its way; blocks taken; NAKs in all and of this block.
     int m_offset = 0, m_lastLength = 0, m_blocks = 0, m_naks = 0, m_naksInRow = 0;
+    int m_cans = 0; // CAN in a row from the module, across reads
     bool m_secondEot = false;
-    QByteArray m_read; // the farewell read so far
+    // Farewell bytes so far, its leading ACK included; whether it led with one.
+    qint64 m_farewellBytes = 0;
+    bool m_farewellAck = false;
     // Deadlines, -1 when not set.
-    qint64 m_secondEotAt = -1, m_readEndsAt = -1, m_silentAt = -1, m_verdictDueAt = -1, m_cancelDueAt = -1;
+    qint64 m_secondEotAt = -1, m_silentAt = -1, m_verdictDueAt = -1, m_cancelDueAt = -1;
 };
 
 #endif

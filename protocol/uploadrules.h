@@ -1,7 +1,7 @@
 #ifndef UPLOADRULES_H
 #define UPLOADRULES_H
 
-#include <QString>
+#include <QByteArray>
 #include <QtGlobal>
 
 // How an upload to the module goes and how its replies are judged: the same
@@ -13,21 +13,24 @@ struct UploadTarget {
 };
 
 namespace Upload {
-extern const UploadTarget firmware; // the prompt within the first ten characters
-extern const UploadTarget data;     // the prompt exactly at index 33
+// The farewell is every byte the module sends after the final block's ACK,
+// one leading ACK (the first EOT's) left out, up to its prompt '>'.
+extern const UploadTarget firmware; // the prompt within the first ten bytes
+extern const UploadTarget data;     // the prompt at index 32 or 33: joined to the EOT's ACK, or after a pause
 
-// What one read of the module says about the blocks; the first that applies
-// wins: 'C' before the blocks flow starts them, CAN is the module's cancel,
-// NAK asks for the block again, ACK (once they flow) takes it.
-enum class Reply { None, Start, Cancel, Resend, Ack };
-Reply blockReply(const QString &text, bool blocksFlowing);
+// What the module's bytes before any '>' or cancel say about the blocks; the
+// first that applies wins: 'C' before the blocks flow starts them, NAK asks
+// for the block again, ACK (once they flow) takes it.
+enum class Reply { None, Start, Resend, Ack };
+Reply blockReply(const QByteArray &bytes, bool blocksFlowing);
 
-// One read of the module is what arrives within this long of its first
-// byte; the prompt's position is counted within the read that holds it.
+// The module's cancel: this many CAN in a row, counted across reads; fewer
+// are noise on the line.
+constexpr int moduleCancelCans = 2;
+
+// The window hands on what arrives within this long of a read's first byte
+// as one read; no verdict depends on it.
 constexpr int readGatherMs = 20;
-
-// Index of the module's prompt '>' in a read; -1 without one.
-int promptPosition(const QString &text);
 
 // The largest file whose bytes an upload can count (block numbers and
 // offsets stay within an int).

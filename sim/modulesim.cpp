@@ -57,7 +57,10 @@ ModuleSim::ModuleSim(QObject *parent)
     // So that uploadEnded can be queued and watched by a signal spy.
     qRegisterMetaType<ModuleSim::Target>();
     m_clock.start();
-    m_pacer->setInterval(2);
+    // At up to 10000 baud every turn carries one byte at most, as a UART
+    // sends them; above, the bytes due within a millisecond go together.
+    m_pacer->setTimerType(Qt::PreciseTimer);
+    m_pacer->setInterval(1);
     connect(m_pacer, &QTimer::timeout, this, &ModuleSim::pace);
     m_requestTimer->setTimerType(Qt::PreciseTimer);
     m_requestTimer->setInterval(3000);
@@ -155,6 +158,11 @@ void ModuleSim::setIgnoreCancel(bool ignore) { m_ignoreCancel = ignore; }
 void ModuleSim::setLogPrompt(bool prompt) { m_logPrompt = prompt; }
 void ModuleSim::setLogPromptInPieces(bool marks) { m_logMarks = marks; }
 void ModuleSim::setReplyDelay(int ms) { m_replyDelay = qMax(0, ms); }
+void ModuleSim::setStray(char byte, int block)
+{
+    m_strayByte = byte;
+    m_strayAt = qMax(0, block);
+}
 void ModuleSim::send(const QByteArray &bytes) { write(bytes); }
 void ModuleSim::sendNoise(const QByteArray &bytes) { put(bytes); }
 
@@ -480,16 +488,21 @@ void ModuleSim::sendLog()
     m_dumpQueued = false;
     const QByteArray prompt = m_logPrompt ? QByteArray(">") : QByteArray();
     const QByteArray mark = m_logMarks ? QByteArray("->") : QByteArray();
-    if (logPieceBytes <= 0) {
+    if (logPieceBytes <= 0 && logLineGapMs < 0) {
         m_dumpQueued = true;
         write(logText + mark + prompt);
         return;
     }
     // The pieces as sent, the prompt as a piece of its own.
     QByteArrayList pieces;
+    const bool byLine = logLineGapMs >= 0;
     const int body = m_logMarks ? qMax(1, logPieceBytes - mark.size()) : logPieceBytes;
-    for (int i = 0; i < logText.size(); i += body)
-        pieces << logText.mid(i, body) + mark;
+    for (int i = 0, next = 0; i < logText.size(); i = next) {
+        next = byLine ? logText.indexOf('\n', i) + 1 : i + body;
+        if (next <= 0)
+            next = logText.size();
+        pieces << logText.mid(i, next - i) + mark;
+    }
     if (!prompt.isEmpty())
         pieces << prompt;
 
@@ -500,7 +513,7 @@ void ModuleSim::sendLog()
     auto *timer = new QTimer(this);
     timer->setTimerType(Qt::PreciseTimer);
     timer->setSingleShot(true);
-    const int gap = qMax(0, logGapMs);
+    const int gap = qMax(0, byLine ? logLineGapMs : logGapMs);
     const int count = pieces.size();
     const qint64 start = now();
     connect(timer, &QTimer::timeout, this,
@@ -658,6 +671,10 @@ void ModuleSim::finishBlock()
     const QByteArray answer = scripted ? m_scripts.take(m_blocksSeen) : own;
     if (!scripted && own.at(0) == NAK)
         ++m_naks;
+    if (m_strayAt > 0 && m_blocksSeen == m_strayAt) {
+        m_strayAt = 0;
+        write(QByteArray(1, m_strayByte));
+    }
     if (ends)
         endReceive(false, answer);
     else

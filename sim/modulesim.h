@@ -49,10 +49,13 @@ public:
     QByteArray dac = "12.5";
     bool outputOn = false;
     // Log text for "dump logtext"; sent in pieces of logPieceBytes (0: whole)
-    // logGapMs apart, then the prompt '>'.
+    // logGapMs apart, then the prompt '>'. With logLineGapMs at 0 or more it
+    // goes line by line instead (each up to and including its LF), that long
+    // between lines and before the prompt.
     QByteArray logText = "2026-12-01 08:00:00 power on\r\n2026-12-01 08:00:02 self test ok\r\n";
     int logPieceBytes = 0;
     int logGapMs = 50;
+    int logLineGapMs = -1;
     // The next cancels (five CAN each, as the tool sends them) lost on the
     // line: the receive goes on.
     int missCancels = 0;
@@ -104,8 +107,15 @@ public:
     // prompt. logSent() holds the text as sent.
     void setLogPromptInPieces(bool marks);
     // Every answer to a command line goes out ms later, in the order of the
-    // lines; what the command changes changes at once. 0: at once.
+    // lines: the status answers, "Unknown command", the greeting of a receive
+    // and the log dump. What the command changes changes at once; what the
+    // module sends inside a receive (block answers, requests, the farewell)
+    // keeps its own time. 0: at once.
     void setReplyDelay(int ms);
+    // Noise on the line: byte goes to the tool once, when the block-th block
+    // frame since RECV has arrived, before the module's answer to it; the
+    // receive goes on as if it had not been sent. 0 disarms.
+    void setStray(char byte, int block);
 
     // Asking for CRC blocks. "RECV FW"/"RECV DATA" is answered at once with the
     // greeting (default "C"), then with a 'C' every interval ms (default 3000)
@@ -231,6 +241,8 @@ private:
     bool m_logPrompt = true;
     bool m_logMarks = false;
     int m_replyDelay = 0;
+    char m_strayByte = 0;
+    int m_strayAt = 0;
 
     // What went out since the newest log dump began, once one has.
     bool m_logRecording = false;

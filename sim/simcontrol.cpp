@@ -101,6 +101,17 @@ QByteArray SimControl::execute(const QByteArray &line)
         return setNumber(name, args, 0, INT_MAX, [&](int n) { sim.logPieceBytes = n; });
     if (name == "log-gap")
         return setNumber(name, args, 0, INT_MAX, [&](int n) { sim.logGapMs = n; });
+    if (name == "log-lines")
+        return setNumber(name, args, -1, INT_MAX, [&](int n) { sim.logLineGapMs = n; });
+    if (name == "stray") {
+        QByteArray byte;
+        bool ok = false;
+        const int block = args.size() == 2 ? args.at(1).toInt(&ok) : 0;
+        if (!ok || block < 0 || !fromHex(args.at(0), &byte) || byte.size() != 1)
+            return fail("stray needs one byte as two hex digits and a block from 0 (none) up");
+        sim.setStray(byte.at(0), block);
+        return "ok";
+    }
     if (name == "log-prompt")
         return setSwitch(name, args, [&](bool on) { sim.setLogPrompt(on); });
     if (name == "miss-cancel")

@@ -7,9 +7,11 @@
 #include "protocol/logcapture.h"
 #include "protocol/quietline.h"
 #include "protocol/uploadmachine.h"
+#include "protocol/timing.h"
 #include "protocol/xmodem.h"
 #include "testdata.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -32,7 +34,8 @@ qint64 play(const char *script, Machine &m, Read read, Wake wake)
     return now;
 }
 
-QByteArray moduleRead(const QByteArray &word)
+// decode: A ACK, N NAK, X CAN, '.' a filler; otherwise only the repeats expanded.
+QByteArray moduleRead(const QByteArray &word, bool decode = true)
 {
     QByteArray bytes;
     int count = 0;
@@ -41,11 +44,40 @@ QByteArray moduleRead(const QByteArray &word)
             count = count * 10 + (c - '0');
             continue;
         }
-        const char byte = c == 'A' ? Xmodem::ACK : c == 'N' ? Xmodem::NAK : c == 'X' ? Xmodem::CAN : c == '.' ? 'x' : c;
+        const char byte = !decode ? c : c == 'A' ? Xmodem::ACK : c == 'N' ? Xmodem::NAK : c == 'X' ? Xmodem::CAN : c == '.' ? 'x' : c;
         bytes += QByteArray(qMax(count, 1), byte);
         count = 0;
     }
     return bytes;
+}
+
+// An upload of a file of size bytes run by the script: its wire ("R B1 B1 B2
+// E E@10 X": the request, blocks, EOTs, cancels; '@' when a wake wrote it) and its end.
+QString runUpload(bool cli, bool data, int size, const char *script)
+{
+    const QByteArray file = blockPattern(size);
+    const UploadTarget &target = data ? Upload::data : Upload::firmware;
+    UploadMachine m(target, file, cli ? UploadSettings::commandLine() : UploadSettings::window());
+    QStringList wire;
+    auto take = [&](const char *at) {
+        for (const QByteArray &w : m.takeWrites()) {
+            const int no = w.size() > 1 ? quint8(w[1]) : -1;
+            QString token = w == target.command ? "R" : w == QByteArray(1, Xmodem::EOT) ? "E" : w == Upload::cancel() ? "X"
+                          : w == xmodemBlock(no, file.mid(qMax(0, no - 1) * 1024, 1024)) ? "B" + QString::number(no) : "?";
+            wire << token + at;
+        }
+    };
+    play(script, m, [&](const QByteArray &word, qint64 now) {
+        word == "S" ? m.start(now) : word == "c" ? m.cancel(now) : word == "l" ? m.lineLost() : m.received(moduleRead(word), now);
+        take("");
+    }, [&](qint64 now, bool pending) { m.wake(now, pending); take(qPrintable("@" + QString::number(now))); });
+    QStringList runs; // repeats as B1*3
+    for (int i = 0, n; i < wire.size(); i += n) {
+        for (n = 1; i + n < wire.size() && wire[i + n] == wire[i]; ++n) {}
+        runs << (n > 1 ? wire[i] + '*' + QString::number(n) : wire[i]);
+    }
+    return runs.join(' ') + QString(" | %1 %2/%3").arg(m.ended() ? m.result() : "running").arg(m.blocksTaken()).arg(m.naks())
+         + (m.loadDue() ? " load" : "") + (m.cancelAnswered() ? " answered" : "");
 }
 
 } // namespace
@@ -60,23 +92,18 @@ private slots:
         const struct { const char *name; bool cli; bool data; int size; const char *script, *wire, *end; } rows[] = {
             {"the farewell with the EOT's ACK", W, true, 2048, "S C A A +10 A32.>", "R B1 B2 E E@10", "done 2/0 load"},
             {"the farewell a read of its own", W, true, 2048, "S C A A +10 A +50 33.>", "R B1 B2 E E@10", "done 2/0 load"},
-            {"ACK and farewell 5 ms apart: two reads", W, true, 2048, "S C A A +10 A +5 32.>", "R B1 B2 E E@10", "failed 2/0"},
-            {"ACK and farewell 5 ms apart: one read gathered", C, true, 2048, "S C A A +10 A +5 32.> +20", "R B1 B2 E E@10", "done 2/0 load"},
-            {"ACK and farewell 50 ms apart: two reads gathered", C, true, 2048, "S C A A +10 A +50 32.> +20", "R B1 B2 E E@10", "failed 2/0"},
-            {"a read gathered from its first byte, not its last", C, true, 2048, "S C A A +10 A +15 15. +15 17.> +20", "R B1 B2 E E@10", "failed 2/0"},
+            {"the farewell's prompt at 31", C, true, 2048, "S C A A +10 A31.>", "R B1 B2 E E@10", "failed 2/0"},
             {"a farewell before the second EOT", W, true, 2048, "S C A A A32.> +10", "R B1 B2 E E@10", "done 2/0 load"},
-            {"a farewell before the second EOT, gathered", C, true, 2048, "S C A A A32.> +20", "R B1 B2 E E@10", "done 2/0 load"},
-            {"no prompt looked for in the final ACK's read", W, false, 1000, "S C A11.> +10 2.>", "R B1 E E@10", "done 1/0"},
-            {"firmware, the prompt at 9", W, false, 1000, "S C A +10 9.>", "R B1 E E@10", "done 1/0"},
-            {"firmware, the prompt at 10", C, false, 1000, "S C A +10 10.> +20", "R B1 E E@10", "failed 1/0"},
+            {"the farewell from right after the final ACK", W, false, 1000, "S C A11.> +10 2.>", "R B1 E E@10", "failed 1/0"},
             {"a NAK before the 'C' sends block 0", W, true, 2048, "S N C", "R B0 B1", "running 0/1"},
             {"a 'C' while blocks flow is ignored, a NAK resends", W, true, 2048, "S C C N A", "R B1*2 B2", "running 1/1"},
             {"ten NAKs in a row: no limit in the window", W, true, 2048, "S C N N N N N N N N N N", "R B1*11", "running 0/10"},
             {"ten NAKs in a row: given up", C, true, 2048, "S C N N N N N N N N N N +3000", "R B1*10 X X@3000", "failed 0/10"},
             {"an ACK restarts the NAK count", C, true, 3072, "S C N N N N N N N N N A N N N N N N N N N", "R B1*10 B2*10", "running 1/18"},
-            {"the module's CAN, whatever follows", W, true, 2048, "S C X3.>", "R B1", "module-cancelled 0/0"},
-            {"the prompt instead of the 'C'", W, true, 2048, "S 3.>", "R", "failed 0/0"},
-            {"the prompt while blocks flow", W, true, 3072, "S C A3.>", "R B1 B2", "failed 1/0"},
+            {"the module's two CAN across reads, whatever follows", W, true, 2048, "S C X X3.>", "R B1", "module-cancelled 0/0"},
+            {"CAN, ACK, CAN, ACK: noise", C, true, 2048, "S C X A X A", "R B1 B2 E", "running 2/0"},
+            {"the prompt instead of the 'C'", W, true, 2048, "S 3.> +3000", "R X X@3000", "failed 0/0"},
+            {"the prompt while blocks flow", W, true, 3072, "S C A3.> +100 >", "R B1 B2 X", "failed 1/0 answered"},
             {"cancel answered", W, true, 2048, "S C c +100 > +3000", "R B1 X", "cancelled 0/0 answered"},
             {"cancel unanswered, sent once more", W, true, 2048, "S C c +3000", "R B1 X X@3000", "cancelled 0/0"},
             {"cancel twice in the window", W, true, 2048, "S C c c", "R B1 X*2", "running 0/0"},
@@ -90,33 +117,71 @@ private slots:
             {"a silent module in the window", W, true, 2048, "S C +20000", "R B1", "running 0/0"},
             {"no 'C' on the command line", C, true, 2048, "S +14000", "R X@10000 X@13000", "timeout 0/0"},
             {"a silent module on the command line", C, true, 2048, "S C +5000 N +12000 >", "R B1*2 X@15000", "timeout 0/1 answered"},
+            {"silent, but its bytes wait unread", C, true, 2048, "S C +25000* A", "R B1 B2", "running 1/0"},
             {"the line lost", W, true, 2048, "S C l +5000", "R B1", "lost 0/0"},
         };
+        for (const auto &r : rows)
+            QCOMPARE(r.name + (": " + runUpload(r.cli, r.data, r.size, r.script)), r.name + (": " + QString(r.wire)) + " | " + r.end);
+    }
+
+    // The module's exchange cut at every byte boundary, paused there below, at
+    // and above every time constant (its bytes on their way, or waiting unread),
+    // and cut at every pair of boundaries: the same writes and the same end as
+    // in one piece. Only the command line's silence limit, crossed by a pause
+    // in which nothing came, is meant to decide: it ends it as a timeout.
+    void uploadSweeps_data()
+    {
+        QTest::addColumn<bool>("cli");
+        QTest::addColumn<bool>("data");
+        QTest::addColumn<QByteArray>("exchange");
+        QTest::addColumn<QString>("end");
+        // After the request ('#': so many fillers, firmware's or data's).
+        const struct { const char *name, *exchange, *end; int firmware, data; } rows[] = {
+            {"the farewell joined to the EOT's ACK", "C A A A#.>", "done", 2, 32},
+            {"the farewell after a pause, text behind it", "C A A A #.>..", "done", 9, 33},
+            {"a farewell refused", "C A A A #.>", "failed", 10, 34},
+            {"the module's cancel", "C A XX", "module-cancelled", 0, 0},
+            {"a lone CAN at a block", "C XA A A#.>", "done", 3, 32},
+            {"a lone prompt at a block", "C A>", "failed", 0, 0},
+        };
         for (const auto &r : rows) {
-            const QByteArray file = blockPattern(r.size);
-            const UploadTarget &target = r.data ? Upload::data : Upload::firmware;
-            UploadMachine m(target, file, r.cli ? UploadSettings::commandLine() : UploadSettings::window());
-            QStringList wire;
-            auto take = [&](const char *at) {
-                for (const QByteArray &w : m.takeWrites()) {
-                    const int no = w.size() > 1 ? quint8(w[1]) : -1;
-                    QString token = w == target.command ? "R" : w == QByteArray(1, Xmodem::EOT) ? "E" : w == Upload::cancel() ? "X"
-                                  : w == xmodemBlock(no, file.mid(qMax(0, no - 1) * 1024, 1024)) ? "B" + QString::number(no) : "?";
-                    wire << token + at;
-                }
-            };
-            play(r.script, m, [&](const QByteArray &word, qint64 now) {
-                word == "S" ? m.start(now) : word == "c" ? m.cancel(now) : word == "l" ? m.lineLost() : m.received(moduleRead(word), now);
-                take("");
-            }, [&](qint64 now, bool) { m.wake(now); take(qPrintable("@" + QString::number(now))); });
-            QStringList runs; // repeats as B1*3
-            for (int i = 0, n; i < wire.size(); i += n) {
-                for (n = 1; i + n < wire.size() && wire[i + n] == wire[i]; ++n) {}
-                runs << (n > 1 ? wire[i] + '*' + QString::number(n) : wire[i]);
+            for (int i = 0; i < 4; ++i) {
+                const bool cli = i & 1, data = i & 2;
+                const QByteArray exchange = QByteArray(r.exchange).replace('#', QByteArray::number(data ? r.data : r.firmware));
+                QTest::addRow("%s, %s, %s", r.name, data ? "data" : "firmware", cli ? "command line" : "window")
+                    << cli << data << moduleRead(exchange, false) << QString(r.end);
             }
-            const QString end = QString("%1 %2/%3").arg(m.ended() ? m.result() : "running").arg(m.blocksTaken()).arg(m.naks())
-                              + (m.loadDue() ? " load" : "") + (m.cancelAnswered() ? " answered" : "");
-            QCOMPARE(r.name + (": " + runs.join(' ')) + " | " + end, r.name + (": " + QString(r.wire)) + " | " + r.end);
+        }
+    }
+    void uploadSweeps()
+    {
+        QFETCH(bool, cli);
+        QFETCH(bool, data);
+        QFETCH(QByteArray, exchange); // reads apart, one character a byte
+        QFETCH(QString, end);
+        const auto run = [&](const QByteArray &reads) {
+            return runUpload(cli, data, 2048, ("S " + reads.simplified() + " +3100").constData()).remove(QRegularExpression("@\\d+"));
+        };
+        const QString whole = run(exchange);
+        QVERIFY2(whole.contains(" | " + end + ' '), qPrintable(whole));
+        QList<int> pauses;
+        for (const Timing::Constant &c : Timing::constants)
+            pauses << c.ms - 1 << c.ms << c.ms + 1;
+        for (int at = 0; at < exchange.size(); ++at) {
+            if (exchange[at] == ' ')
+                continue;
+            for (int pause : pauses) {
+                for (int pending = 0; pending <= int(cli); ++pending) {
+                    const QByteArray cut = QByteArray(exchange).insert(at, " +" + QByteArray::number(pause) + (pending ? "* " : " "));
+                    const QString got = run(cut);
+                    const bool silent = cli && !pending && pause >= UploadSettings::commandLine().silenceLimitMs;
+                    QVERIFY2(got == whole || (silent && got.contains(" | timeout ")), qPrintable(cut + ": " + got + " against " + whole));
+                }
+            }
+            for (int second = at + 1; second < exchange.size() && at > 0; ++second) {
+                const QByteArray cut = QByteArray(exchange).insert(second, ' ').insert(at, ' ');
+                QVERIFY2(run(cut) == whole, qPrintable(cut + ": " + run(cut)));
+            }
         }
     }
 

@@ -25,6 +25,8 @@ const struct Row {
     {"COM-PORT refused", "fffe2c", "", "", "", false, "COM-PORT"},
     {"binary refused", "fffd2cfffc00", "", "", "", true, "binary"},
     {"an option taken back is answered", "fffd03fffe03", "", "fffc03", "", false, ""},
+    {"a command inside a subnegotiation is dropped, not its end", "fffa2c650001ff|f1c200fff0fffa2c6bfff14d4f443a204f4efff041", "41", "",
+     "1:0001c200", false, ""},
 };
 
 QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
@@ -75,6 +77,9 @@ private slots:
         Telnet::Client late;
         QCOMPARE(late.take(hex("fffd2cfffb00")).reply.toHex(), QByteArray("fffb2cfffd00"));
         QVERIFY(late.heard());
+        Telnet::Client keptAlive; // a keep-alive alone shows Telnet too
+        keptAlive.take(hex("fff1"));
+        QVERIFY(keptAlive.heard());
         QCOMPARE(late.greeting().toHex(), QByteArray("fffb00fffb03fffd03"));
     }
 

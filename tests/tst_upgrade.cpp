@@ -5,8 +5,13 @@
 #include "simfixture.h"
 #include "testdata.h"
 #include "protocol/xmodem.h"
+#include "simcontrol.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QSocketNotifier>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -15,6 +20,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,13 +54,34 @@ const struct Row {
     {"NAK resends", 1, 3000, 2, "\x15", -1, "1,2,2,3", eot, "更新完成", "68,100", "3K|3K|1"},
     {"NAK and ACK in one read resend", 2, 2048, 1, "\x15\x06", -1, "1,1,2", load, "更新完成", "100", "2K|3K|1"},
     {"ACK before the first C is ignored", 1, 2048, 0, "\x06", -1, "1-2", eot, "更新完成", "100", "2K|3K|1"},
-    {"module cancels with a C and its prompt in one read", 2, 3000, 1, "\x18" "C\r\n>", -1, "1", "", "停止更新", "", "0K|0K|0"},
-    {"a prompt before the last block is no success", 1, 3000, 1, "\x06\r\n>", -1, "1-2", "", "更新未完成", "68", "1K|3K|1"},
+    {"module cancels with two CAN, a C and its prompt in one read", 2, 3000, 1, "\x18\x18" "C\r\n>", -1, "1", "", "停止更新", "", "0K|0K|0"},
+    {"a lone CAN before the ACK is noise", 2, 3000, 1, "\x18\x06", -1, "1-3", load, "更新完成", "68,100", "3K|3K|1"},
+    {"a prompt before the last block: no success, the module told to leave", 1, 3000, 1, "\x06\r\n>", -1, "1-2", cans, "更新未完成", "68", "1K|3K|1"},
     {"firmware prompt at 10", 1, 1000, 0, "", 10, "1", eot, "更新未完成", "", "1K|1K|1"},
     {"data prompt at 33 of the final ACK's read", 2, 1000, 0, "", 33, "1", load, "更新完成", "100", "1K|1K|1", 0},
-    {"data prompt at 34 of the final ACK's read", 2, 1000, 0, "", 34, "1", eot, "更新失败", "", "1K|1K|1", 0},
+    {"data prompt at 35 of the final ACK's read", 2, 1000, 0, "", 35, "1", eot, "更新失败", "", "1K|1K|1", 0},
     {"operator cancels firmware", 1, 3000, 2, nullptr, -1, "1-2", cans, "更新未完成", "68,0", "0K|0K|0"},
     {"closing the data window cancels", 2, 3000, 2, closes, -1, "1-2", cans, "更新失败", "68,0", "0K|0K|0"},
+};
+
+// The module's pace as its control commands set it, seen from the tool's side
+// of the line: what is read, cut where the module paused at least pauseMs
+// ('|'; a leading one: the first byte came that late after the command).
+const struct PaceRow {
+    const char *name, *control, *command;
+    int blocks;          // then this many good blocks and an EOT
+    const char *pieces;
+    int pauseMs;
+    int baud = 0;        // instead of pieces: byte after byte at this pace
+} paceRows[] = {
+    {"a status answer 1.5 s late", "reply-delay 1500", "MT", 0, "|MT: 36.5\r\n", 1500},
+    {"the greeting 1.5 s late", "reply-delay 1500", "RECV FW", 0, "|C", 1500},
+    {"the log late, line by line, the prompt after a pause", "reply-delay 400;log-lines 300;log-text 613e3e0d0a620d0a", "dump logtext", 0,
+     "|a>>\r\n|b\r\n|>", 300},
+    {"a stray CAN before block 2's ACK: the receive goes on", "stray 18 2", "RECV FW", 3, "C\x06\x18\x06\x06\x06\r\n>", 1000},
+    {"a stray NUL at the last block", "stray 00 1", "RECV DATA", 1, "C\\0\x06\x06\r\nreceived .....................>", 1000},
+    {"the farewell 150 ms after the final ACK", "prompt-delay 150", "RECV FW", 1, "C\x06\x06|\r\nr>", 150},
+    {"9600 baud: byte after byte", "baud 9600", "VER FULL", 0, "Firmware Vers: FW 2.1.0\r\nPL Vers: PL 1.3\r\nSN: WAVE-A1\r\n", 0, 9600},
 };
 
 } // namespace
@@ -131,6 +160,58 @@ private slots:
             QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
             QVERIFY(prompt->findChild<QMainWindow *>("FS") && !prompt->isVisible());
         }
+    }
+
+    void simulatorPace_data() { addRows(paceRows); }
+    void simulatorPace()
+    {
+        QFETCH(int, row);
+        const PaceRow &r = paceRows[row];
+        ModuleSim sim;
+        SimControl control(sim);
+        for (const QByteArray &line : QByteArray(r.control).split(';'))
+            QCOMPARE(control.execute(line), QByteArray("ok"));
+        const int fd = ::open(QFile::encodeName(sim.devicePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QElapsedTimer clock;
+        QList<ModuleSim::Received> reads{{0, {}}}; // the command's own time first
+        QByteArray all;
+        const QByteArray expected = unescaped(r.pieces);
+        // An event loop of its own: a test's waits sleep between turns, which
+        // would bunch the module's paced bytes.
+        QEventLoop loop;
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        QSocketNotifier notifier(fd, QSocketNotifier::Read);
+        connect(&notifier, &QSocketNotifier::activated, [&] {
+            char buf[4096];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0)
+                reads.append({clock.elapsed(), QByteArray(buf, int(n))});
+            all += n > 0 ? reads.last().bytes : QByteArray();
+            if (all.size() >= expected.size() - expected.count('|'))
+                loop.quit();
+        });
+        QByteArray out = r.command + QByteArray("\r\n");
+        for (int b = 1; b <= r.blocks; ++b)
+            out += xmodemBlock(quint8(b), blockPattern(r.blocks * 1024).mid((b - 1) * 1024, 1024));
+        out += r.blocks ? "\x04" : "";
+        clock.start();
+        QCOMPARE(::write(fd, out.constData(), size_t(out.size())), ssize_t(out.size()));
+        loop.exec();
+        QCOMPARE(all.toHex(), QByteArray(expected).replace('|', "").toHex());
+        ::close(fd);
+        QByteArray pieces;
+        int single = 0;
+        for (int i = 1; i < reads.size(); ++i) {
+            pieces += reads[i].ms - reads[i - 1].ms >= r.pauseMs * 9 / 10 && r.pauseMs ? "|" : "";
+            pieces += reads[i].bytes;
+            single += reads[i].bytes.size() == 1;
+        }
+        if (r.baud) // most reads a byte of their own, and no faster than the line
+            QVERIFY2(single * 2 > reads.size() && reads.last().ms - reads[1].ms >= (all.size() - 1) * 10000 / r.baud * 9 / 10,
+                     qPrintable(QString("%1 reads, %2 of one byte, over %3 ms").arg(reads.size() - 1).arg(single).arg(reads.last().ms - reads[1].ms)));
+        else
+            QCOMPARE(pieces.toHex(), expected.toHex());
+        QVERIFY(sim.lastUpload().complete == (r.blocks > 0));
     }
 
     // The simulator's receiver, by which every upload here is judged, against
