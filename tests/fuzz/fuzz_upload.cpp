@@ -38,7 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8 *data, size_t size)
     // Pad, CAN, EOT and IAC bytes in the file, repeating at no block boundary.
     const QByteArray file = QByteArray("\x1a\x18\x04\xff-file", 9).repeated(900).left(1 + steps.byte() * 29);
     UploadMachine m(target, file, setup & 2 ? UploadSettings::commandLine() : UploadSettings::window());
-    auto wake = [&m](qint64 now) { m.wake(now); }; // as every driver calls it
     qint64 now = 0;
     bool started = !(setup & 4), requested = false, cancelSent = false, farewell = false;
     int eots = 0, endEvents = 0;
@@ -51,11 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8 *data, size_t size)
         const bool wasEnded = m.ended();
         if (op % 8 < 4) {
             const QByteArray read = op & 8 ? moduleSays(op >> 4) : steps.bytes();
-            farewell = farewell || (eots > 0 && read.contains('>'));
             m.received(read, now);
+            // The farewell: a prompt in the read with the final block's ACK or after it.
+            farewell = farewell || (read.contains('>') && m.bytesTaken() == file.size());
         } else if (op % 8 < 6) {
+            // The driver's timer, due or not, with or without module bytes it holds unread.
             now = qMax(now, m.wakeAt());
-            wake(now);
+            m.wake(now, op & 8);
             FUZZ_CHECK(m.wakeAt() < 0 || m.wakeAt() > now);
         } else if (op % 8 == 6) {
             m.cancel(now);
