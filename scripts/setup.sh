@@ -9,6 +9,7 @@ packages=(
     xvfb xauth imagemagick fonts-wqy-microhei
     python3 python3-xmodem lrzsz time
     ser2net
+    clang libclang-rt-14-dev
     dpkg-dev file desktop-file-utils lintian appstream
 )
 

@@ -19,3 +19,6 @@ scripts/build.sh build-qt6 -DDUDAZE_QT=6
 
 scripts/build.sh build-asan -DDUDAZE_SANITIZE=ON
 (cd build-asan && ctest --output-on-failure)
+
+# The fuzz targets, built apart with clang; skipped with a message without it.
+scripts/fuzz.sh
