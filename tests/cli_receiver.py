@@ -4,8 +4,8 @@
 # python3-xmodem into OUT, drops the sender's second EOT, prints its farewell
 # 200 ms after the ACK of the EOT, a read of its own, with the prompt where the
 # module puts it (firmware: at 2, data: at 33 of that read) and saves what
-# follows into OUT.after, until the line has been quiet for 3 s (a module
-# that does not answer every query costs the program the answer limit).
+# follows into OUT.after, until the line has been quiet for 3 s (it answers
+# no query after the upload, which costs the program the answer limit).
 # Usage: cli_receiver.py OUT
 import logging
 import os
@@ -48,10 +48,13 @@ class Line:
 
 line = Line()
 print(line.name, flush=True)
+# What a module owes for each query, so that the program need not wait out
+# the answer limit; others get a value line all the same.
+answers = {b'VER FULL\r\n': b'Firmware Vers: PY\r\nPL Vers: PY\r\nSN: PY\r\n', b'DACINFO\r\n': b'DAC: 12.5\r\n'}
 command = b''
 while command not in (b'RECV FW', b'RECV DATA'):
     if command.endswith(b'\r\n'):
-        line.write(b'MT: 20.0\r\n')
+        line.write(answers.get(command, b'MT: 20.0\r\n'))
         command = b''
     more = line.read(1, 30)
     if not more:
