@@ -185,6 +185,10 @@ private slots:
         const bool network = viaServer(rows[row]) || QString(rows[row].args).contains(QRegularExpression("://|\\{(refus|silent)"));
         if (network != qEnvironmentVariableIsSet("CLI_NETWORK"))
             QSKIP("in the other half (CLI_NETWORK)");
+        // CLI_PART=K/N runs every N-th row from the K-th.
+        const QString part = qEnvironmentVariable("CLI_PART", "1/1");
+        if (row % part.section('/', 1).toInt() != part.section('/', 0, 0).toInt() - 1)
+            QSKIP("in another part (CLI_PART)");
     }
     void run();
 };
