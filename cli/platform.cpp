@@ -57,16 +57,6 @@ void keepGoingOnFailedWrites()
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
-QString fileKind(const QString &path)
-{
-    struct stat info = {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
-        return QString();
-    return QLatin1String(S_ISDIR(info.st_mode) ? "a folder" : S_ISFIFO(info.st_mode) ? "a FIFO"
-                         : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
-                         : S_ISSOCK(info.st_mode) ? "a socket" : "no regular file");
-}
-
 bool isTerminal(FILE *stream)
 {
     return ::isatty(::fileno(stream));
@@ -108,12 +98,6 @@ bool syncToDisk(QFile &file)
 void watchInterrupts(QObject *, const std::function<void()> &) {}
 
 void keepGoingOnFailedWrites() {}
-
-QString fileKind(const QString &path)
-{
-    const QFileInfo info(path);
-    return !info.exists() || info.isFile() ? QString() : info.isDir() ? QStringLiteral("a folder") : QStringLiteral("no regular file");
-}
 
 bool isTerminal(FILE *) { return false; }
 

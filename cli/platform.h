@@ -1,6 +1,8 @@
 #ifndef CLI_PLATFORM_H
 #define CLI_PLATFORM_H
 
+#include "line/filekind.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -19,9 +21,6 @@ void watchInterrupts(QObject *context, const std::function<void()> &onInterrupt)
 // A closed output pipe or a file size limit makes a write fail instead of
 // ending the program, so a module is never left receiving because of them.
 void keepGoingOnFailedWrites();
-// What a path is when it is no regular file ("a folder", "a FIFO", "a
-// device", …); empty for a regular file or one that is not there.
-QString fileKind(const QString &path);
 bool isTerminal(FILE *stream);
 // A line typed on the terminal, not echoed where that is possible.
 QString readHidden(const QString &prompt);
