@@ -3,6 +3,7 @@
 # signals and a closed output at random moments.
 #   bash scripts/cli-campaign.sh --minutes M [--seed FIRST]   seed after seed, then the table
 #   bash scripts/cli-campaign.sh --seed N [--actions K]       replays one run
+#   --wide: the module's pace across the constants and the surroundings (docs/testing.md)
 # Builds dudaze-cli and module-sim into $DUDAZE_BUILD (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -17,10 +17,33 @@ going out. After every run of the program it checks:
 - every command line the module received is one it knows, in printable
   ASCII, and nothing but blocks, EOT and CAN reached it while it received.
 
-A run is fixed by its seed: --seed N [--actions K] replays one; --minutes M
-runs seed after seed and prints the table; --fixed runs the suite's seeds.
+With --wide the seed also draws the module's pace across the program's own
+time constants (read from protocol/timing.h, the one list of them), single
+stray bytes at a block, logs whose lines end in '>' with pauses after them,
+and the program's surroundings: a reader of its standard output that stalls,
+descriptors 0-2 closed, a faulty server in front of the module
+(tests/campaign_relay.py or --server), one module by two routes. Then it
+also checks:
+
+- a module that stored the whole file with its usual farewell, in a run
+  nothing interrupted, gets "done"; a log saved as complete is the whole
+  dump the module sent, and a whole dump followed by quiet is complete;
+- no upload stands still (no gap between the module's reads from its
+  first block to the end longer than STILL_MS) while the module waits;
+- 130, or a "cancelled" record, only after a signal;
+- the program's peak resident memory stays under MEMORY_MIB;
+- a server's faults are judged as the server's: harmless Telnet (split,
+  held back, keep-alives, a command inside a subnegotiation) never loses
+  the port; a speed contradicted once the line is open is never "done";
+  socket:// to a Telnet server is named as such; one module by two routes
+  is refused (exit 2) with nothing written.
+
+A run is fixed by its seed: --seed N [--actions K] [--wide] replays one;
+--minutes M runs seed after seed and prints the table; --fixed runs the
+suite's seeds (--fixed --wide: the seeds that find the faults below).
 """
 import argparse
+import fcntl
 import json
 import os
 import random
@@ -43,6 +66,16 @@ RUN_LIMIT_S = 60
 # hang-up and a Ctrl-C inside uploads, a lost cancel and a Ctrl-C between a
 # data upload's prompt and "LOADDAC".
 FIXED = [(1002, 6), (1004, 2), (1011, 5), (1013, 5)]
+# The wide dimensions' suite seeds (with --fixed --wide): each finds one
+# of the program's faults in its surroundings or at its constants.
+FIXED_WIDE = [(1000, 2), (1003, 1), (1004, 3), (1006, 4)]
+# An upload's reads at the module further apart than this, with the module
+# waiting for the next block, are an upload standing still: well above a
+# block's time at the slowest speed drawn, below the 3 s cancel wait.
+STILL_MS = 2500
+MEMORY_MIB = 64
+# The module's own stray bytes: CAN, '>', 'C', NAK, NUL.
+STRAY = ['18', '3e', '43', '15', '00']
 SIGNALS = {'INT': signal.SIGINT, 'TERM': signal.SIGTERM, 'HUP': signal.SIGHUP, 'KILL': signal.SIGKILL}
 RESULT_CODES = {'done': {0}, 'cancelled': {130}, 'failed': {1}, 'module-cancelled': {1}, 'timeout': {1}, 'lost': {3}}
 
@@ -63,6 +96,56 @@ def readme_exit_codes(readme):
     if not codes:
         sys.exit('cli_campaign: no exit code table in ' + readme)
     return codes
+
+
+class Timing:
+    """The program's time constants and the ranges the module's pace is drawn
+    from, as protocol/timing.h lists them (each constant resolved from the
+    header that defines it)."""
+
+    def __init__(self, protocol):
+        headers = {}
+        for name in os.listdir(protocol):
+            if name.endswith('.h'):
+                with open(os.path.join(protocol, name), encoding='utf-8') as f:
+                    headers[name] = f.read()
+        text = headers['timing.h']
+        self.constants = {n: self.resolve(e, headers) for n, e in
+                          re.findall(r'\{"([\w-]+)",\s*([\w:().]+),\s*"', text)}
+        self.ranges = {n: (int(a), int(b)) for n, a, b in re.findall(r'\{"([\w-]+)",\s*(\d+),\s*(\d+)\}', text)}
+        if not self.constants or not self.ranges:
+            sys.exit('cli_campaign: no constants or ranges in %s/timing.h' % protocol)
+
+    @staticmethod
+    def resolve(expr, headers):
+        # A field of a settings preset: X::preset().field, by the field's
+        # place in the struct and the preset's initializer list.
+        m = re.match(r'(\w+)::(\w+)\(\)\.(\w+)$', expr)
+        if m:
+            for text in headers.values():
+                body = re.search(r'struct %s \{(.*?)\n\};' % m.group(1), text, re.S)
+                if body:
+                    fields = re.findall(r'^\s*(?:int|bool)\s+(\w+)\s*=', body.group(1), re.M)
+                    values = re.search(r'%s\(\) \{ return \{([^}]*)\}' % m.group(2), body.group(1)).group(1).split(',')
+                    return int(values[fields.index(m.group(3))])
+        ident = re.split(r'::|\.', expr)[-1]
+        for text in headers.values():
+            m = re.search(r'\b%s\s*=\s*(\d+)\s*;' % ident, text)
+            if m:
+                return int(m.group(1))
+        sys.exit('cli_campaign: cannot resolve the constant %s' % expr)
+
+    def draw(self, rng, name, scale=1.0):
+        """A pace from the range name: half the time just below, at or just
+        above one of the constants inside it, else anywhere in it."""
+        lo, hi = self.ranges[name]
+        inside = sorted({c for c in self.constants.values() if lo < c <= hi})
+        if inside and rng.random() < 0.5:
+            c = rng.choice(inside)
+            value = c + rng.randint(-max(2, c // 10), max(2, c // 10))
+        else:
+            value = rng.randint(lo, hi)
+        return int(min(hi, max(lo, value)) * scale)
 
 
 def die_with_parent():
@@ -135,6 +218,29 @@ class Sim:
         self.proc.stdout.close()
 
 
+def stray_at_block(rng, module, blocks):
+    # One stray byte from the line right after block K goes out. The
+    # simulator has no fault of its own for it yet: the control socket's
+    # garbage, sent on the trace's sight of the block.
+    return ('block %d' % rng.randint(1, blocks), rng.randint(0, 40), '%d:garbage %s' % (module, rng.choice(STRAY)))
+
+
+class LogText:
+    """The log a run's modules hold: lines of dated events; in wide runs each
+    line opens with its line end and closes with '>' ("<ok>"), all of one
+    length, so that pieces of that length end in a '>' that is no prompt."""
+
+    def __init__(self, rng, wide):
+        count = rng.randint(2, 60)
+        if wide:
+            lines = ['\r\n2026-12-%02d 08:%02d:00 event %03d <ok>' % (1 + i % 28, i % 60, i) for i in range(count)]
+            self.line = len(lines[0])
+        else:
+            lines = ['2026-12-%02d 08:%02d:00 event %d ok\r\n' % (1 + i % 28, i % 60, i) for i in range(count)]
+            self.line = 0
+        self.text = ''.join(lines).encode()
+
+
 def file_of(size, seed):
     rng = random.Random(seed)
     return bytes(rng.getrandbits(8) for _ in range(size))
@@ -205,15 +311,78 @@ class Action:
         # A hung-up line comes back, a silent module speaks again, now or never.
         self.reopen_ms = rng.randint(100, 2000)
         self.speak_ms = rng.choice([rng.randint(200, 3000), rng.randint(9000, 12000), None])
+        self.stall = None        # (trigger, delay ms, seconds): the reader of standard output stops
+        self.closed_fds = ()     # standard descriptors closed before the program starts
+        self.route = 'local'     # or a server in front of module 0, or two routes to it
+        self.relay_seed = 0
+        self.stray = False       # a stray byte or a log's blank tail: a fault of the line, not of the run
+
+    def widen(self, rng, timing, stall_scale, log):
+        """The wide dimensions: the module's pace across the constants, stray
+        bytes, logs with '>' at line ends, and the program's surroundings."""
+        if rng.random() < 0.5:  # a calm run: only the module's pace and the surroundings
+            self.pre = [(m, c) for m, c in self.pre if c.split()[0] in ('baud', 'reply-delay', 'prompt-delay')]
+            self.events = []
+
+        def retime(command):
+            word = command.split()[0]
+            return '%s %d' % (word, timing.draw(rng, word)) if word in timing.ranges else command
+        self.pre = [(m, retime(c)) for m, c in self.pre]
+        self.events = [(t, d, w if ':' not in w else '%s:%s' % (w.split(':', 1)[0], retime(w.split(':', 1)[1])))
+                       for t, d, w in self.events]
+        on = lambda: rng.randrange(self.ports)
+        reply = 0
+        if rng.random() < 0.5:
+            reply = timing.draw(rng, 'reply-delay')
+            self.pre.append((on(), 'reply-delay %d' % reply))
+        if self.upload:
+            if rng.random() < 0.5:
+                self.pre.append((on(), 'prompt-delay %d' % timing.draw(rng, 'prompt-delay')))
+            if rng.random() < 0.3:
+                self.pre.append((on(), 'alarm %s' % rng.choice(['TEMP>60C', 'I>MAX'])))
+            if rng.random() < 0.4:
+                self.events.append(stray_at_block(rng, on(), self.blocks))
+                self.stray = True
+        elif self.kind.startswith('log'):
+            pieces = 1
+            if rng.random() < 0.7:  # line by line, each piece ending in the line's '>'
+                self.pre.append((0, 'log-piece %d' % log.line))
+                pieces = len(log.text) // log.line
+            gap = timing.draw(rng, 'log-gap')
+            self.pre.append((0, 'log-gap %d' % gap))
+            if rng.random() < 0.4:
+                self.events.append(('dump', reply + pieces * gap + rng.randint(0, 200),
+                                    '0:garbage %s' % rng.choice(['00', '09'])))
+                self.stray = True
+        if self.json and self.kind != 'log -' and rng.random() < 0.3:
+            trigger = 'block %d' % rng.randint(1, self.blocks) if self.upload else 't'
+            self.stall = (trigger, rng.randint(0, 300), timing.draw(rng, 'stall', stall_scale) / 1000)
+        if rng.random() < 0.2:
+            self.closed_fds = rng.choice([(0,), (1,), (2,), (0, 1), (0, 2), (1, 2), (0, 1, 2)])
+            if 2 in self.closed_fds:  # no trace to wait for: the events come at a time
+                self.events = [('t', rng.randint(0, 3500), w) for _, _, w in self.events]
+                if self.stall:
+                    self.stall = ('t', rng.randint(0, 3500), self.stall[2])
+            if 1 in self.closed_fds:
+                self.stall = None
+        if rng.random() < 0.35:
+            self.route = rng.choice(['socket', 'rfc2217', 'rfc2217', 'socket-on-telnet', 'two-routes', 'two-names'])
+            self.relay_seed = rng.randrange(1 << 30)
+            self.ports = 1
+            self.pre = [(0, c) for _, c in self.pre]
+            self.events = [(t, d, '0:' + w.split(':', 1)[1] if ':' in w else w) for t, d, w in self.events]
+            if self.route.startswith('two'):
+                self.events, self.stall = [], None
 
     def argv(self, folder, links):
+        self.log_path = os.path.join(folder, 'log%d.txt' % self.index)
         words = {'upload firmware': ['upload', 'firmware', os.path.join(folder, 'image.bin')],
                  'upload data': ['upload', 'data', os.path.join(folder, 'image.bin')],
                  'status': ['status'], 'watch': ['watch', '--count', '2', '--interval', '1'],
                  'output': ['output', 'on' if self.rng_value < 0.5 else 'off'],
                  'dac': ['dac', '%.1f' % (9 + self.rng_value * 22.5)],
-                 'log': ['log', os.path.join(folder, 'log%d.txt' % self.index)], 'log -': ['log', '-']}[self.kind]
-        for link in links[:self.ports]:
+                 'log': ['log', self.log_path], 'log -': ['log', '-']}[self.kind]
+        for link in links:
             words += ['-p', link]
         if self.json:
             words.append('--json')
@@ -223,6 +392,12 @@ class Action:
 
     def text(self):
         out = self.kind + (' %d B' % self.size if self.upload else '') + (' x%d ports' % self.ports if self.ports > 1 else '')
+        if self.route != 'local':
+            out += ' | route %s (relay seed %d)' % (self.route, self.relay_seed)
+        if self.closed_fds:
+            out += ' | fds %s closed' % ','.join(map(str, self.closed_fds))
+        if self.stall:
+            out += ' | at %s+%d ms output stalls %.1f s' % self.stall
         out += ''.join(' | pre %d:%s' % p for p in self.pre)
         out += ''.join(' | at %s+%d ms %s' % e for e in self.events)
         return out
@@ -233,9 +408,15 @@ class Run:
         self.seed, self.tools, self.tally, self.codes, self.log = seed, tools, tally, readme_codes, log
         rng = random.Random(seed)
         self.modules = rng.choice([1, 1, 2, 3])
-        self.log_text = ''.join('2026-12-%02d 08:%02d:00 event %d ok\r\n' % (1 + i % 28, i % 60, i)
-                                for i in range(rng.randint(2, 60))).encode()
+        self.log_source = LogText(rng, tools.wide)
+        self.log_text = self.log_source.text
         self.actions = [Action(rng, self.modules, i) for i in range(actions)]
+        if tools.wide:
+            # From a generator of their own, so that a seed's actions stay
+            # those of its narrow run and a prefix (--actions K) replays them.
+            wide = random.Random(seed * 7919 + 1)
+            for action in self.actions:
+                action.widen(wide, tools.timing, tools.stall_scale, self.log_source)
         self.failures = []
 
     def fail(self, action, why):
@@ -264,7 +445,8 @@ class Run:
             if sim.hung:
                 sim.ask('reopen')
             for command in ('silent off', 'nak 0', 'cancel-at 0', 'miss-cancel 0', 'ignore-cancel off',
-                            'prompt-pos -1', 'prompt-delay 0', 'reply-delay 0', 'baud 0', 'log-piece 0', 'log-gap 50'):
+                            'prompt-pos -1', 'prompt-delay 0', 'reply-delay 0', 'baud 0', 'log-piece 0', 'log-gap 50',
+                            'alarm 0'):
                 sim.ask(command)
             # A killed program may have left half a command line too.
             if sim.ask('in-transfer') == '1' or action.killed:
@@ -281,49 +463,133 @@ class Run:
                     sent, still = now, time.monotonic()
                 time.sleep(0.05)
 
+    def start_relay(self, action, sims):
+        """The server in front of module 0, if the action's route has one:
+        (process, port, its faults)."""
+        if action.route == 'local':
+            return None, None, []
+        mode = 'raw' if action.route in ('socket', 'two-routes', 'two-names') else 'telnet'
+        command = self.tools.server or [sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                                     'campaign_relay.py')]
+        relay = subprocess.Popen(command + ['--device', sims[0].link, '--mode', mode, '--seed', str(action.relay_seed)],
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
+        words = relay.stdout.readline().decode().split()
+        if not words:
+            relay.kill()
+            raise RuntimeError('the server in front of the module did not start')
+        self.tally.count('route', action.route + (' ' + ' '.join(words[1:]) if len(words) > 1 else ''))
+        return relay, int(words[0]), words[1:]
+
+    @staticmethod
+    def targets(action, sims, port):
+        """The program's ports, each with the module behind it."""
+        if action.route == 'local':
+            return [(sim.link, sim) for sim in sims[:action.ports]]
+        url = lambda scheme, host='127.0.0.1': '%s://%s:%d' % (scheme, host, port)
+        return {'socket': [(url('socket'), sims[0])], 'rfc2217': [(url('rfc2217'), sims[0])],
+                'socket-on-telnet': [(url('socket'), sims[0])],
+                'two-routes': [(sims[0].link, sims[0]), (url('socket'), sims[0])],
+                'two-names': [(url('socket'), sims[0]), (url('socket', 'localhost'), sims[0])]}[action.route]
+
     def perform(self, action, folder, sims):
+        relay, port, relay_faults = self.start_relay(action, sims)
+        try:
+            self.run_program(action, folder, sims, self.targets(action, sims, port), relay_faults)
+        finally:
+            if relay is not None:
+                relay.kill()
+                relay.wait()
+                relay.stdout.close()
+
+    def run_program(self, action, folder, sims, targets, relay_faults):
         tally = self.tally
         tally.count('action', action.kind)
         tally.count('ports', 'one' if action.ports == 1 else 'several')
-        used = sims[:action.ports]
+        used = []
+        for _, sim in targets:
+            if sim not in used:
+                used.append(sim)
         image = file_of(action.size, self.seed * 100 + action.index)
         with open(os.path.join(folder, 'image.bin'), 'wb') as f:
             f.write(image)
         record_path = os.path.join(folder, 'record.jsonl')
         record_before = os.path.getsize(record_path) if os.path.exists(record_path) else 0
-        marks = [(len(sim.ask('commands')), len(sim.ask('intrusions'))) for sim in used]
+        marks = {sim: (len(sim.ask('commands')), len(sim.ask('intrusions')), len(sim.ask('transcript'))) for sim in used}
         for sim in used:
             sim.hung_lately = False
         for module, command in action.pre:
             used[module].ask(command)
             tally.count('fault', command.split()[0])
+        for fd in action.closed_fds:
+            tally.count('surroundings', 'descriptor %d closed' % fd)
 
         env = dict(os.environ, DUDAZE_PASSWORD=PASSWORD)
         env.pop('DUDAZE_PORT', None)
-        argv = [self.tools.cli] + action.argv(folder, [s.link for s in sims])
-        proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        argv = [self.tools.cli] + action.argv(folder, [name for name, _ in targets])
+        # A stalling reader: the program's output through a small pipe the
+        # driver can fill, as a consumer that stops reading leaves it.
+        filler = None
+        stdout = subprocess.PIPE
+        if action.stall:
+            read_end, filler = os.pipe()
+            fcntl.fcntl(filler, 1031, 4096)  # F_SETPIPE_SZ
+            stdout = filler
+        closed = action.closed_fds
+        proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.PIPE, env=env,
+                                preexec_fn=(lambda: [os.close(fd) for fd in closed]) if closed else None)
+        out_stream = proc.stdout
+        if filler is not None:
+            out_stream = os.fdopen(read_end, 'rb', 0)
+            os.set_blocking(filler, False)
         start = time.monotonic()
         ms = lambda: int((time.monotonic() - start) * 1000)
         timed = sorted([(d / 1000, what) for t, d, what in action.events if t == 't'], key=lambda e: e[0])
         waiting = [(t, d, what) for t, d, what in action.events if t != 't']
+        if action.stall:
+            trigger, delay, seconds = action.stall
+            (timed if trigger == 't' else waiting).append((delay / 1000, 'stall') if trigger == 't'
+                                                          else (trigger, delay, 'stall'))
+            timed.sort(key=lambda e: e[0])
         out, err, errline = b'', b'', b''
-        streams = {proc.stdout: 'out', proc.stderr: 'err'}
+        streams = {out_stream: 'out', proc.stderr: 'err'}
         signalled, killed, closed_out, blocks = [], False, False, 0
+        stalled_until = None
+        peak = [0]
         done_at = None
         self.log.append('seed %d action %d: %s' % (self.seed, action.index + 1, action.text()))
 
+        def reap(block=False):
+            # The program's end with its peak memory (the child's own rusage).
+            if proc.returncode is None:
+                pid, status, usage = os.wait4(proc.pid, 0 if block else os.WNOHANG)
+                if pid:
+                    proc.returncode = os.waitstatus_to_exitcode(status)
+                    peak[0] = usage.ru_maxrss
+            return proc.returncode
+
         def fire(what):
-            nonlocal killed, closed_out
+            nonlocal killed, closed_out, stalled_until
             if what in SIGNALS:
-                if proc.poll() is None:
+                if reap() is None:
                     os.kill(proc.pid, SIGNALS[what])
                     signalled.append(what)
                     killed = killed or what == 'KILL'
                     tally.count('event', 'SIG' + what)
+            elif what == 'stall':
+                if filler is None or out_stream not in streams:
+                    return  # the output is closed already: nothing to stall
+                for piece in (b'\n' * 512, b'\n'):
+                    try:
+                        while True:
+                            os.write(filler, piece)
+                    except BlockingIOError:
+                        pass
+                stalled_until = time.monotonic() + action.stall[2]
+                tally.count('surroundings', 'output stalled')
             elif what == 'close-out':
-                if proc.stdout in streams:
-                    del streams[proc.stdout]
-                    proc.stdout.close()
+                if out_stream in streams:
+                    del streams[out_stream]
+                    out_stream.close()
                     closed_out = True
                     tally.count('event', 'standard output closed')
             elif what == 'reopen':
@@ -347,7 +613,7 @@ class Run:
         def traced(line):
             nonlocal blocks
             m = re.match(rb'\s*\d+ ms (\S+) > (.*)$', line)
-            if not m or m.group(1).decode() != sims[0].link:
+            if not m or m.group(1).decode() != targets[0][0]:
                 return
             shown = m.group(2)
             hit = None
@@ -362,13 +628,15 @@ class Run:
                 hit = 'key1'
             elif shown.startswith(b'\\x18'):
                 hit = 'cancel'
+            elif shown.startswith(b'dump logtext'):
+                hit = 'dump'
             for entry in [e for e in waiting if e[0] == hit]:
                 waiting.remove(entry)
                 tally.count('trigger', hit.split()[0])
                 timed.append((time.monotonic() - start + entry[1] / 1000, entry[2]))
                 timed.sort(key=lambda e: e[0])
 
-        while streams or proc.poll() is None:
+        while streams or reap() is None:
             now = time.monotonic() - start
             while timed and timed[0][0] <= now:
                 fire(timed.pop(0)[1])
@@ -377,8 +645,11 @@ class Run:
                 self.fail(action, 'the program did not end within %d s' % RUN_LIMIT_S)
                 killed = True
                 break
+            if stalled_until is not None and time.monotonic() >= stalled_until:
+                stalled_until = None
             wait = min([0.2] + [max(0, timed[0][0] - now)] if timed else [0.2])
-            ready = select.select(list(streams), [], [], wait)[0] if streams else time.sleep(wait) or []
+            watched = [st for st in streams if not (stalled_until is not None and streams[st] == 'out')]
+            ready = select.select(watched, [], [], wait)[0] if watched else time.sleep(wait) or []
             for stream in ready:
                 chunk = os.read(stream.fileno(), 65536)
                 if not chunk:
@@ -392,23 +663,29 @@ class Run:
                     *lines, errline = errline.split(b'\n')
                     for line in lines:
                         traced(line.rstrip(b'\r'))
-            if done_at is None and proc.poll() is not None:
+            if done_at is None and reap() is not None:
                 done_at = time.monotonic()
+                if filler is not None:  # the driver's own end of the pipe: the program's is gone
+                    os.close(filler)
+                    filler = None
             if done_at is not None and time.monotonic() - done_at > 5:
                 break  # the streams stay open: something the program started still holds them
-        proc.wait()
-        for stream in (proc.stdout, proc.stderr):
+        reap(block=True)
+        if filler is not None:
+            os.close(filler)
+        for stream in (out_stream, proc.stderr):
             if not stream.closed:
                 stream.close()
         code = proc.returncode
         action.killed = killed
-        self.log.append('  %6d ms exit %s' % (ms(), code))
+        self.log.append('  %6d ms exit %s, peak %.1f MiB' % (ms(), code, peak[0] / 1024))
         tally.count('exit', str(code))
-        self.check(action, sims, used, marks, image, record_path, record_before, code, out, err,
-                   signalled, killed, closed_out)
+        tally.peak = max(tally.peak, peak[0])
+        self.check(action, targets, used, marks, image, record_path, record_before, code, out, err,
+                   signalled, killed, closed_out, 1 in closed, peak[0], relay_faults)
 
-    def check(self, action, sims, used, marks, image, record_path, record_before, code, out, err,
-              signalled, killed, closed_out):
+    def check(self, action, targets, used, marks, image, record_path, record_before, code, out, err,
+              signalled, killed, closed_out, no_output, peak_kib, relay_faults):
         tally = self.tally
         fail = lambda why: self.fail(action, why)
         said = [l for l in err.decode('utf-8', 'replace').splitlines() if not re.match(r'\s*\d+ ms ', l)]
@@ -440,7 +717,7 @@ class Run:
 
         # What the program printed (unless its output was closed).
         events = []
-        if not closed_out:
+        if not closed_out and not no_output:
             for text in out.split(b'\n'):
                 if action.json and text:
                     try:
@@ -451,7 +728,7 @@ class Run:
         tally.checks += 1
         # A signal that lands before the program has set up its handling
         # ends it the default way; harmless while nothing reached a module.
-        reached = any(len(sim.ask('commands')) > marks[n][0] for n, sim in enumerate(used))
+        reached = any(len(sim.ask('commands')) > marks[sim][0] for sim in used)
         early = code < 0 and not reached and signal.Signals(-code).name[3:] in signalled
         if early:
             tally.count('event', 'ended by a signal before writing')
@@ -460,30 +737,40 @@ class Run:
         elif code >= 0 and code not in self.codes:
             fail('exit code %d is not in the README\'s table %s' % (code, stderr_tail))
 
+        self.check_surroundings(action, targets, used, marks, code, err, signalled, killed, by_port,
+                                peak_kib, relay_faults, said)
+        if action.route.startswith('two'):
+            return  # refused, or its runs cannot be told apart at the one module
+
         per_port = []
-        for n, sim in enumerate(used):
-            commands = sim.commands()[marks[n][0]:]
-            intrusions = sim.ask('intrusions')[marks[n][1]:]
+        undisturbed = self.undisturbed(action, relay_faults)
+        for name, sim in targets:
+            commands = sim.commands()[marks[sim][0]:]
+            intrusions = sim.ask('intrusions')[marks[sim][1]:]
             tally.checks += 3
             for line in commands:
                 if not all(0x20 <= c < 0x7F for c in line) or not (line.decode('latin-1') in KNOWN or line.startswith(b'DAC ')):
                     fail('%s: a line the module does not know: %s' % (sim.link, line.hex(' ')))
             for what in intrusions:
                 fail('%s: %s' % (sim.link, what))
-            if not killed and not sim.hung:
+            if not killed and not sim.hung and not {'drop', 'flood=8', 'flood=40'} & set(relay_faults):
                 deadline = time.monotonic() + 2.5
                 while sim.ask('in-transfer') == '1' and time.monotonic() < deadline:
                     time.sleep(0.02)
                 if sim.ask('in-transfer') == '1':
                     fail('%s: the module was left receiving %s' % (sim.link, stderr_tail))
 
+            if self.tools.wide and action.upload and undisturbed is not None:
+                self.check_still(action, name, sim, marks[sim][2])
+            if self.tools.wide and action.kind.startswith('log') and not killed:
+                self.check_log(action, name, sim, code, out, closed_out or no_output, undisturbed)
             names = [c.decode('latin-1') for c in commands]
             receive = 'RECV DATA' if action.kind == 'upload data' else 'RECV FW'
-            line = by_port.get(sim.link)
+            line = by_port.get(name)
             if action.upload and receive in names and not killed and line is None:
                 fail('%s: "%s" was written, but no record line %s' % (sim.link, receive, stderr_tail))
             if line is not None and receive not in names and not sim.hung_lately:
-                fail('%s: a record line, but no "%s" reached the module' % (sim.link, receive))
+                fail('%s: a record line, but no "%s" reached the module' % (name, receive))
             allowed = None
             if line is not None:
                 result = line.get('result')
@@ -502,15 +789,18 @@ class Run:
                     tail = names[len(names) - names[::-1].index(receive):]
                     if kind == 'data' and not ('KEY 1' in tail and 'LOADDAC' in tail[tail.index('KEY 1'):]):
                         fail('%s: "done", but "KEY 1" and "LOADDAC" did not follow the data: %s' % (sim.link, tail))
-                event = [e for e in events if e.get('event') == 'upload' and e.get('port') == sim.link]
+                if undisturbed and result != 'done' and self.stored_whole(action, sim, image, names, receive):
+                    fail('%s: the module stored the whole file and said so, the program said %r %s'
+                         % (name, result, stderr_tail))
+                event = [e for e in events if e.get('event') == 'upload' and e.get('port') == name]
                 shown = dict(line)
                 shown.pop('time', None)
-                if action.json and not closed_out and event and event[0] != shown:
+                if action.json and not closed_out and not no_output and event and event[0] != shown:
                     fail('%s: the upload event and the record line differ' % sim.link)
             elif action.upload:
                 allowed = {1, 3}
-            elif action.json and not closed_out:
-                errors = [e.get('code') for e in events if e.get('event') == 'error' and e.get('port') == sim.link]
+            elif action.json and not closed_out and not no_output:
+                errors = [e.get('code') for e in events if e.get('event') == 'error' and e.get('port') == name]
                 allowed = {max(errors)} if errors else {0}
             else:
                 allowed = {0, 1, 3}
@@ -528,6 +818,121 @@ class Run:
             fail('exit code %d, the results say %s %s' % (code, sorted(expected), stderr_tail))
 
 
+    def undisturbed(self, action, relay_faults):
+        """None when the module itself goes silent or hangs up during the run;
+        else whether nothing but the module's own pace came in the way of the
+        program (no signal, no fault switched on meanwhile, no verdict-changing
+        fault before, a harmless server if any)."""
+        faults = [c for _, c in action.pre] + [w.split(':', 1)[1] for _, _, w in action.events if ':' in w]
+        if any(c.startswith(('silent on', 'hangup')) for c in faults) or 'drop' in relay_faults:
+            return None
+        events = [e for e in action.events if not (action.kind.startswith('log') and e[0] == 'dump')]
+        return (not events
+                and not any(c.split()[0] in ('prompt-pos', 'cancel-at', 'nak', 'silent') for _, c in action.pre)
+                and set(relay_faults) <= HARMLESS_SERVER)
+
+    @staticmethod
+    def stored_whole(action, sim, image, names, receive):
+        kind = 'data' if action.kind == 'upload data' else 'fw'
+        padded = image + b'\x1a' * (-len(image) % 1024)
+        return (receive in names and sim.ask('last-upload').split() == [kind, '1', str(action.blocks)]
+                and bytes.fromhex(sim.ask('stored ' + kind)) == padded)
+
+    def check_still(self, action, name, sim, mark):
+        """From the first block to the final EOT or a CAN, the module's reads
+        come no further apart than STILL_MS: the module answers each block at
+        once, so a longer gap is the program standing still."""
+        self.tally.checks += 1
+        state, need, last = 'before', 0, None
+        seen = b''
+        for entry in sim.ask('transcript')[mark:]:
+            at, _, hexs = entry.partition(' ')
+            data, at = bytes.fromhex(hexs), int(at)
+            for i, byte in enumerate(data):
+                if state == 'before':
+                    seen = (seen + bytes([byte]))[-16:]
+                    if seen.endswith((b'RECV FW\r', b'RECV DATA\r')):
+                        state = 'greeting'
+                elif state == 'greeting' and byte in (1, 2):
+                    state, need, last = 'blocks', 132 if byte == 1 else 1028, at
+                elif state == 'blocks':
+                    if need:
+                        need -= 1
+                        continue
+                    if byte in (1, 2):
+                        need = 132 if byte == 1 else 1028
+                    elif byte in (4, 0x18):
+                        state = 'end'
+            if state in ('blocks', 'end') and last is not None:
+                if at - last > STILL_MS:
+                    self.fail(action, '%s: the upload stood still for %d ms while the module waited for a block'
+                              % (name, at - last))
+                    return
+                last = None if state == 'end' else at
+
+    def check_log(self, action, name, sim, code, out, unseen, undisturbed):
+        """A log saved as complete is the whole dump the module sent, prompt
+        included, and nothing it did not send; a whole dump followed by quiet
+        (or a blank byte) is complete."""
+        self.tally.checks += 1
+        if action.kind == 'log -':
+            if unseen:
+                return
+            saved = out
+        else:
+            try:
+                with open(action.log_path, 'rb') as f:
+                    saved = f.read()
+            except OSError:
+                saved = b''
+        sent = bytes.fromhex(sim.ask('log-sent'))
+        dump = self.log_text + b'>'
+        if code == 0:
+            if not saved.startswith(dump):
+                self.fail(action, '%s: the log was saved as complete with %d of the dump\'s %d bytes'
+                          % (name, len(saved), len(dump)))
+            elif not sent.startswith(saved):
+                self.fail(action, '%s: the saved log holds bytes the module did not send' % name)
+        elif undisturbed and sent.startswith(dump) and set(sent[len(dump):]) <= {0, 9}:
+            self.fail(action, '%s: the module sent its whole log, then only a blank; the program exit %d'
+                      % (name, code))
+
+    def check_surroundings(self, action, targets, used, marks, code, err, signalled, killed, by_port, peak_kib,
+                           relay_faults, said):
+        fail = lambda why: self.fail(action, why)
+        self.tally.checks += 3
+        if code == 130 and not signalled:
+            fail('exit 130 without a signal %s' % said[-2:])
+        for port, line in by_port.items():
+            if isinstance(line, dict) and line.get('result') == 'cancelled' and not signalled:
+                fail('%s: recorded "cancelled" without a signal' % port)
+        if peak_kib > MEMORY_MIB * 1024:
+            fail('peak memory %.1f MiB, over %d MiB' % (peak_kib / 1024, MEMORY_MIB))
+        if action.route == 'local' or killed:
+            return
+        faults = [c for _, c in action.pre] + [w for _, _, w in action.events]
+        hung = any('hangup' in c or 'silent on' in c for c in faults)
+        text = ' '.join(said).lower()
+        if action.route.startswith('two'):
+            if code != 2:
+                fail('one module by two routes (%s) was not refused: exit %d %s'
+                     % (', '.join(n for n, _ in targets), code, said[-2:]))
+            if len(used[0].ask('commands')) > marks[used[0]][0]:
+                fail('one module by two routes: commands reached it')
+        elif action.route == 'socket-on-telnet':
+            if 'rfc2217' not in text and not signalled:  # interrupted, it may not have read the stream yet
+                fail('socket:// to a Telnet server, and no word of rfc2217://: exit %d %s' % (code, said[-2:]))
+        elif set(relay_faults) <= HARMLESS_SERVER and not hung and not signalled:
+            if code == 3 or any(isinstance(l, dict) and l.get('result') == 'lost' for l in by_port.values()):
+                fail('a server that only %s lost the port: %s' % (' and '.join(relay_faults) or 'relays', said[-2:]))
+        if action.route == 'rfc2217' and 'contradict' in relay_faults and code == 0:
+            fail('the server said 9600 once the line was open at the speed asked, and exit 0')
+
+
+# What a server may do within Telnet's rules and still serve the module.
+HARMLESS_SERVER = {'split', 'burst', 'nop', 'sb-iac'}
+
+
 # A closed standard output: what the README's table says for it (checked
 # against the table when the campaign starts).
 CLOSED_OUTPUT_CODES = set()
@@ -537,6 +942,7 @@ class Tally:
     def __init__(self):
         self.counts = {}
         self.checks = 0
+        self.peak = 0  # KiB: the program's highest peak resident memory in any run
 
     def count(self, what, kind):
         self.counts.setdefault(what, {})
@@ -544,17 +950,22 @@ class Tally:
 
     def table(self, runs, failed, actions):
         rows = ['| What | Kind | Count |', '|---|---|---|']
-        for what in ('action', 'ports', 'event', 'trigger', 'fault', 'result', 'exit'):
+        for what in ('action', 'ports', 'event', 'trigger', 'fault', 'surroundings', 'route', 'result', 'exit'):
             for kind, n in sorted(self.counts.get(what, {}).items()):
                 rows.append('| %s | %s | %d |' % (what, kind, n))
         rows += ['| runs | of up to %d actions | %d |' % (actions, runs),
+                 '| peak resident memory | dudaze-cli, highest of its runs | %.1f MiB |' % (self.peak / 1024),
                  '| invariant checks | | %d |' % self.checks, '| failed runs | | %d |' % failed]
         return '\n'.join(rows)
 
 
 class Tools:
-    def __init__(self, cli, sim):
+    def __init__(self, cli, sim, wide=False, timing=None, stall_scale=1.0, server=None):
         self.cli, self.sim = cli, sim
+        self.wide, self.timing, self.stall_scale = wide, timing, stall_scale
+        # The faulty server in front of a module: a command that takes
+        # --device PATH --mode raw|telnet --seed N and prints its port first.
+        self.server = server
 
 
 def one(seed, actions, tools, tally, codes, quiet=False):
@@ -584,11 +995,19 @@ def main():
     parser.add_argument('--fixed', action='store_true', help='the suite\'s seeds')
     parser.add_argument('--no-shrink', action='store_true', help='no search for the shortest failing prefix')
     parser.add_argument('--describe', action='store_true', help='print the actions, run nothing')
+    parser.add_argument('--wide', action='store_true',
+                        help='the module\'s pace across the constants, stray bytes, and the surroundings')
+    parser.add_argument('--stall-scale', type=float, default=1.0, help='--wide: output stalls scaled by this')
+    parser.add_argument('--server', help='--wide: the faulty server\'s command (default tests/campaign_relay.py)')
+    parser.add_argument('--protocol', default=os.path.join(here, '..', 'protocol'),
+                        help='where timing.h lists the program\'s time constants')
     args = parser.parse_args()
 
     codes = readme_exit_codes(args.readme)
     CLOSED_OUTPUT_CODES.update(c for c, meaning in codes.items() if 'output' in meaning.lower() and 'closed' in meaning.lower())
-    tools = Tools(os.path.abspath(args.cli), os.path.abspath(args.sim))
+    tools = Tools(os.path.abspath(args.cli), os.path.abspath(args.sim), args.wide,
+                  Timing(args.protocol) if args.wide else None, args.stall_scale,
+                  args.server.split() if args.server else None)
     # The driver's own end (ctest's timeout, Ctrl-C) still removes its modules and folders.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     signal.signal(signal.SIGHUP, lambda *_: sys.exit(129))
@@ -596,14 +1015,14 @@ def main():
     if args.describe:
         for seed in range(args.seed, args.seed + args.runs):
             run = Run(seed, args.actions, tools, Tally(), codes, [])
-            print('seed %d, %d modules' % (seed, run.modules))
+            print('seed %d, %d modules%s' % (seed, run.modules, ', wide' if args.wide else ''))
             for a in run.actions:
                 print('  %d. %s' % (a.index + 1, a.text()))
         return 0
 
     tally = Tally()
     if args.fixed:
-        plan = FIXED
+        plan = FIXED_WIDE if args.wide else FIXED
     elif args.minutes:
         plan = None
     else:
