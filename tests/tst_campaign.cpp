@@ -382,7 +382,7 @@ void Campaign::perform(const QString &action)
     const QString name = a.value(0), rest = action.section(' ', 1);
     const bool fault = name == "fault";
     ++(fault ? m_tally.faults : m_tally.actions)[fault ? a.value(1) : name];
-    static const QStringList pace{"wait", "password", "open", "settings", "fault reply-delay", "fault prompt-delay", "fault baud",
+    static const QStringList pace{"wait", "expect", "state", "up", "password", "open", "settings", "fault reply-delay", "fault prompt-delay", "fault baud",
                                   "fault log-gap", "fault log-piece", "fault log-lines", "fault log-text", "fault log-prompt", "fault alarm"};
     m_plainUpload = m_plainUpload && (pace.contains(name) || pace.contains(name + ' ' + a.value(1)));
     std::printf("seed %u  %7.2f s  %s\n", m_seed, m_clock.elapsed() / 1000.0, qPrintable(action));
