@@ -39,7 +39,7 @@ int prepareUpload(const Invocation &inv, const Record &record, UploadFile *up)
     up->kind = inv.arguments[0];
     up->target = up->kind == QLatin1String("firmware") ? &Upload::firmware : &Upload::data;
     up->path = shownName(QFileInfo(name).absoluteFilePath());
-    const QString kind = fileKind(name);
+    const QString kind = fileKindOf(systemName(name));
     if (!kind.isEmpty())
         return refuse(Exit::BadInput, shown + " is " + kind + ", not a file to upload");
     QFile file;

@@ -27,6 +27,8 @@ QString fromSystemName(const QByteArray &raw)
     return name;
 }
 
+} // namespace
+
 QByteArray systemName(const QString &name)
 {
     QByteArray raw;
@@ -41,7 +43,6 @@ QByteArray systemName(const QString &name)
     }
     return raw;
 }
-} // namespace
 
 QString shownName(const QString &name)
 {
@@ -195,16 +196,6 @@ void keepGoingOnFailedWrites()
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
-QString fileKind(const QString &path)
-{
-    struct stat info = {};
-    if (::stat(systemName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
-        return QString();
-    return QLatin1String(S_ISDIR(info.st_mode) ? "a folder" : S_ISFIFO(info.st_mode) ? "a FIFO"
-                         : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
-                         : S_ISSOCK(info.st_mode) ? "a socket" : "no regular file");
-}
-
 bool isTerminal(int fd)
 {
     return ::isatty(fd);
@@ -295,12 +286,6 @@ qint64 writeNow(const WriteEnd &end, const char *data, qint64 size, QString *why
 void watchInterrupts(QObject *, const std::function<void()> &) {}
 
 void keepGoingOnFailedWrites() {}
-
-QString fileKind(const QString &path)
-{
-    const QFileInfo info(path);
-    return !info.exists() || info.isFile() ? QString() : info.isDir() ? QStringLiteral("a folder") : QStringLiteral("no regular file");
-}
 
 bool isTerminal(int) { return false; }
 

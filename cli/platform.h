@@ -1,6 +1,8 @@
 #ifndef CLI_PLATFORM_H
 #define CLI_PLATFORM_H
 
+#include "line/filekind.h"
+
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
@@ -48,9 +50,9 @@ void watchInterrupts(QObject *context, const std::function<void()> &onInterrupt)
 // A closed output pipe or a file size limit makes a write fail instead of
 // ending the program, so a module is never left receiving because of them.
 void keepGoingOnFailedWrites();
-// What a path is when it is no regular file ("a folder", "a FIFO", "a
-// device", …); empty for a regular file or one that is not there.
-QString fileKind(const QString &path);
+// A name as the system knows it: stray bytes of a name that is no valid
+// UTF-8 go back as the bytes they were.
+QByteArray systemName(const QString &name);
 bool isTerminal(int fd);
 // A line typed on the controlling terminal (/dev/tty), prompted there and
 // not echoed, whatever standard input and error are; false without a terminal.

@@ -41,6 +41,7 @@ struct Range {
 constexpr Range ranges[] = {
     {"reply-delay", 0, 1500},  // an answer late after its command
     {"log-gap", 0, 1000},      // a pause between the pieces of the log
+    {"log-lines", 0, 1000},    // a pause after each line of the log, the last before its prompt
     {"prompt-delay", 0, 100},  // the farewell after the final EOT's ACK
     {"stall", 0, 30000},       // a reader of the command line's output that stops
 };

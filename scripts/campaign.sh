@@ -3,6 +3,9 @@
 # summary table with the driver's peak resident memory at 1 minute and at the
 # end:   bash scripts/campaign.sh --minutes N [--seed FIRST]
 # One run is replayed with: bash scripts/campaign.sh --seed N [--actions K]
+# CAMPAIGN_PACE=1 in the environment adds the module's pace across the
+# programs' time constants (protocol/timing.h), stray bytes at a block and logs
+# with '>' at line ends, judged by what the module stored and sent.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

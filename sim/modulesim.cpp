@@ -272,6 +272,7 @@ void ModuleSim::toolClosedLine()
     // A dump and the answers still due go on, as they do on a real module;
     // what the tool writes after a new open is no intrusion into that dump.
     m_dumpOrphaned = m_dumping;
+    ++m_toolCloses;
     if (m_receiving && m_ignoreCancel)
         endReceive(false, QByteArray());
 }
@@ -473,7 +474,7 @@ void ModuleSim::handleLine(const QByteArray &line)
         m_logRecording = true;
         m_logSent.clear();
         m_logDumpEnd = -1;
-        replyWith([this] { sendLog(); });
+        replyWith([this, closes = m_toolCloses] { sendLog(closes != m_toolCloses); });
     } else if (line == "KEY 1" || line == "key 3" || line == "boot" || line == "LOADDAC") {
         // Accepted without an answer.
     } else {
@@ -481,10 +482,10 @@ void ModuleSim::handleLine(const QByteArray &line)
     }
 }
 
-void ModuleSim::sendLog()
+void ModuleSim::sendLog(bool orphaned)
 {
     m_dumping = true;
-    m_dumpOrphaned = false;
+    m_dumpOrphaned = orphaned;
     m_dumpQueued = false;
     const QByteArray prompt = m_logPrompt ? QByteArray(">") : QByteArray();
     const QByteArray mark = m_logMarks ? QByteArray("->") : QByteArray();

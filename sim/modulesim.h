@@ -186,7 +186,7 @@ private:
     void reply(const QByteArray &bytes);
     void replyWith(std::function<void()> action);
     void runDueReplies();
-    void sendLog();
+    void sendLog(bool orphaned);
     void write(const QByteArray &bytes);
     void put(const QByteArray &bytes);
     void pace();
@@ -250,6 +250,7 @@ private:
     bool m_dumping = false;
     bool m_dumpQueued = false;
     bool m_dumpOrphaned = false;        // the tool that asked for the dump has closed its port
+    int m_toolCloses = 0;               // so that a dump still held back by the reply delay knows it too
     QByteArrayList m_intrusions;
     QByteArray m_logSent;
     int m_logDumpEnd = -1;

@@ -22,6 +22,7 @@
 #include <QTextEdit>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +49,7 @@ const struct Row {
     const char *box, *progress /* jindu's last three values */, *displays /* yifasong|zongdaxiao|filename kept */;
     int promptDelay = 60; // the farewell this long after the final ACK, in a read of its own; 0: in the ACK's read
     int replyDelay = 0;   // the module answers commands this late, and a status poll goes out just before
+    const char *special = nullptr; // the file chosen instead: "fifo" one made for the row, or this path
 } rows[] = {
     {"1024 bytes: one block, no padding", 1, 1024, 0, "", -1, "1", eot, "更新完成", "100", "1K|2K|1"},
     {"1025 bytes: one byte in a padded block", 1, 1025, 0, "", -1, "1-2", eot, "更新完成", "100", "2K|2K|1"},
@@ -64,6 +66,8 @@ const struct Row {
     {"a poll answered 1.5 s late, its alarm holding 'C' and '>'", 1, 1024, 0, "", -1, "1", eot, "更新完成", "100", "1K|2K|1", 60, 1500},
     {"operator cancels firmware", 1, 3000, 2, nullptr, -1, "1-2", cans, "更新未完成", "68,0", "0K|0K|0"},
     {"closing the data window cancels", 2, 3000, 2, closes, -1, "1-2", cans, "更新失败", "68,0", "0K|0K|0"},
+    {"a FIFO is refused, never opened", 1, 0, 0, "", -1, "", "", "不是普通文件", "", "0K|0K|1", 60, 0, "fifo"},
+    {"a device is refused, never read", 2, 0, 0, "", -1, "", "", "不是普通文件", "", "0K|0K|1", 60, 0, "/dev/zero"},
 };
 
 // The module's pace as its control commands set it, seen from the tool's side
@@ -103,7 +107,9 @@ private slots:
         QMainWindow *w = f.openUpgrade(r.target);
         QTemporaryDir dir;
         const QByteArray file = blockPattern(r.size);
-        f.dialogs.filesToChoose << writeFile(dir.filePath("image.bin"), file);
+        const QString path = r.special && *r.special == '/' ? QString(r.special) : dir.filePath("image.bin");
+        QVERIFY(r.special ? *r.special == '/' || ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 : !writeFile(path, file).isEmpty());
+        f.dialogs.filesToChoose << path;
         press(w, Open);
         f.sim.setRequestInterval(100);
         f.sim.setPromptPos(r.promptPos);
@@ -123,8 +129,8 @@ private slots:
             f.sim.clearTranscript();
         }
         press(w, Send);
-        QCOMPARE(f.state(), r.target == 1 ? "firmware -1 off" : "data -1 off");
-        QVERIFY(!SimFixture::upgradeButton(w, Send)->isEnabled());
+        QCOMPARE(f.state(), r.special ? "status -1 on" : r.target == 1 ? "firmware -1 off" : "data -1 off");
+        QVERIFY(SimFixture::upgradeButton(w, Send)->isEnabled() == bool(r.special));
         if (!r.script || r.script == closes) {
             QTRY_COMPARE(f.sim.blocksAccepted(), r.scriptFrame);
             if (r.script == closes)
@@ -137,8 +143,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.dialogs.boxes.size(), 2, 20000);
         QTest::qWait(80);
 
-        QByteArray wire = r.target == 1 ? "RECV FW\r\n" : "RECV DATA\r\n";
-        for (const QString &run : QString(r.blocks).split(',')) {
+        QByteArray wire = !*r.blocks ? "" : r.target == 1 ? "RECV FW\r\n" : "RECV DATA\r\n";
+        for (const QString &run : QString(r.blocks).split(',', Qt::SkipEmptyParts)) {
             for (int b = run.section('-', 0, 0).toInt(); b <= run.section('-', -1).toInt(); ++b)
                 wire += xmodemBlock(quint8(b), file.mid((b - 1) * 1024, 1024));
         }
@@ -147,7 +153,7 @@ private slots:
         QCOMPARE(jindu.mid(qMax(0, jindu.size() - 3)).join(','), QString(r.progress));
         QCOMPARE(w->findChild<QPushButton *>("yifasong")->text() + '|' + w->findChild<QPushButton *>("zongdaxiao")->text()
                  + '|' + QString::number(!w->findChild<QTextEdit *>("filename")->toPlainText().isEmpty()), QString(r.displays));
-        QCOMPARE(f.state(), QString("status 2000 on"));
+        QCOMPARE(f.state(), QString(r.special ? "status -1 on" : "status 2000 on"));
         if (r.tail == eot || r.tail == load) {
             // The two EOT bytes (the last two on the wire) 10 ms apart; the load commands 20 ms apart.
             QList<qint64> at;

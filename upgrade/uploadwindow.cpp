@@ -1,6 +1,7 @@
 #include "uploadwindow.h"
 
 #include "uploadtransfer.h"
+#include "line/filekind.h"
 #include "mainwindow/globals.h"
 
 #include <QFile>
@@ -62,6 +63,9 @@ void UploadWindow::send()
         return refuse("日志下载正在进行");
     if (!serialPort->isOpen())
         return refuse("串口未连接");
+    // A FIFO would hold the window in its open, a device read without end.
+    if (!fileKind(m_chosen).isEmpty())
+        return refuse("不是普通文件");
     // Read the whole file before anything is sent, so that a bad file leaves
     // the module and the transfer as they were.
     QFile file(m_chosen);
