@@ -767,7 +767,7 @@ private slots:
             "expect 串口关闭成功;连接成功;错误/日志下载未完成", "password fw QUMBELTA", "open fw0 1000", "in 150 send fw0", "expect 更新未完成",
             "wire dump logtext,MOD,key 3", "state status 2000 on"});
         // The module's pace past the program's constants, each judged by what the module did (CAMPAIGN_PACE=1 runs them).
-        add(31, "pace: answers 450 ms late to the polls an upload follows", {"password fw QUMBELTA", "open fw0 3000", "fault reply-delay 450",
+        add(31, "pace: answers 900 ms late to the polls an upload follows", {"password fw QUMBELTA", "open fw0 3000", "fault reply-delay 900",
             "fault alarm TEMP>60C", "mode status 2000", "tick send fw0", "wait 4000"});
         add(32, "pace: answers 900 ms late to the polls a log download follows", {"fault reply-delay 900", "mode status 2000", "tick rizhi new",
             "expect 日志下载完成"});
