@@ -4,6 +4,7 @@
 // What the tests are fed: tables of rows, and files.
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <cstddef>
@@ -24,11 +25,12 @@ inline QByteArray unescaped(const char *text)
     return QByteArray(text).replace("\\0", QByteArray(1, '\0'));
 }
 
-// The bytes of a file; empty when there is none or it cannot be read.
+// The bytes of a file; empty when there is none, it cannot be read, or it is
+// no regular file (/dev/full as a log file reads without end).
 inline QByteArray fileContents(const QString &path)
 {
     QFile file(path);
-    return !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Writes the file whole and gives its path back; empty when it could not.
