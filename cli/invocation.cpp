@@ -78,7 +78,7 @@ int parseInvocation(const QStringList &argv, Invocation *inv)
     const QCommandLineOption json("json", "One JSON object per line on standard output.");
     const QCommandLineOption quiet("q", "Only errors on standard error.");
     const QCommandLineOption verbose("v", "Each command written and each reply read, with times.");
-    const QCommandLineOption interval("interval", "watch: seconds between polls (default 2, at least 1).", "S", "2");
+    const QCommandLineOption interval("interval", "watch: seconds between polls, 1 to 86400 (default 2).", "S", "2");
     const QCommandLineOption count("count", "watch: stop after N polls.", "N");
     const QCommandLineOption noVerify("no-verify", "output, dac: do not read the new state back.");
     const QCommandLineOption force("force", "log: replace an existing FILE.");

@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption logText("log-text", "Log text for dump logtext (\\n and \\r are unescaped).", "TEXT");
     const QCommandLineOption logFile("log-file", "Read the log text for dump logtext from FILE.", "FILE");
     const QCommandLineOption answer("answer", "Answer every command with TEXT (\\n and \\r are unescaped).", "TEXT");
-    const QCommandLineOption control("control", "Take control commands on a Unix domain socket at PATH.", "PATH");
+    const QCommandLineOption control("control", "Take control commands on a Unix domain socket at PATH, one a line: changes (nak N, cancel-at K, silent on|off, stray HEX K, reply-delay MS, log-lines MS, miss-cancel N, hangup, reopen, ...) and questions (last-upload, in-transfer, transcript, stored fw|data, intrusions).", "PATH");
     const QCommandLineOption verbose("verbose", "Print every command line received.");
     const QCommandLineOption on("on", "Start with the output switched on.");
     parser.addOptions({link, logText, logFile, answer, control, verbose, on});
