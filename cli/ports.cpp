@@ -1,5 +1,7 @@
 #include "ports.h"
 
+#include "line/lineprobe.h"
+
 #include "netaddress.h"
 #include "output.h"
 
@@ -72,7 +74,7 @@ QString deviceOf(const QString &given)
         return parseNetAddress(given, &address, &why) ? serverKey(address) : given;
     if (isUsbId(given) && !resolvePort(given, &path, &why))
         return given;
-    const QString device = QFileInfo(path).canonicalFilePath();
+    const QString device = QFileInfo(deviceLocation(path)).canonicalFilePath();
     return device.isEmpty() ? given : device;
 }
 

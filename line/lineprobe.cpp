@@ -4,6 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 
+QString deviceLocation(const QString &portName)
+{
+#ifdef Q_OS_UNIX
+    if (!portName.startsWith(QLatin1Char('/')) && !portName.startsWith(QLatin1String("./"))
+        && !portName.startsWith(QLatin1String("../")))
+        return QLatin1String("/dev/") + portName;
+#endif
+    return portName;
+}
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
@@ -68,7 +78,7 @@ QString otherOpener(dev_t device, int ptyIndex)
 
 QString deviceHolder(const QString &path)
 {
-    const QString device = QFileInfo(path).canonicalFilePath();
+    const QString device = QFileInfo(deviceLocation(path)).canonicalFilePath();
     struct stat st;
     if (device.isEmpty() || ::stat(QFile::encodeName(device).constData(), &st) != 0 || !S_ISCHR(st.st_mode))
         return QString();

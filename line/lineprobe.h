@@ -19,6 +19,10 @@ int bytesOnLine(qintptr handle);
 // False when another program holds it.
 bool holdDevice(qintptr handle);
 
+// The device a port name opens, as the serial port finds it: a name that is
+// no path (ttyUSB0, pts/3) stands for one under /dev.
+QString deviceLocation(const QString &portName);
+
 // Who else has the device at path, asked before the port opens (the port's
 // own lock file replaces a lock it does not recognise): a live UUCP lock in
 // /var/lock, or another process with the device open (ser2net serving it to

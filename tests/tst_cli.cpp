@@ -24,7 +24,7 @@ const struct Row {
     const char *name;
     const char *args;    // leading NAME=VALUE words go to the environment (RECORD: the record's text before,
                          // LIMIT: the program's file size limit, WRAP: a mode of cli_wrap.py); {file}, {dir},
-                         // {link} (to the module), {refused}, {silent} (servers that refuse the connection,
+                         // {link} (to the module), {bare} (its name under /dev), {refused}, {silent} (servers that refuse the connection,
                          // never answer), {slow-lookup} (a resolver that never answers, to preload); --text: no --json
     int size;            // bytes of {file}; -1: none
     const char *faults;  // the module's, as control commands (';' between), "answer HEX" to every command,
@@ -53,6 +53,7 @@ const struct Row {
     {"status after a module still sending", "status", -1, "", 0, "status;output=OFF;temperature=36.5", "",
      "@150 garbage 4d543a2039392e390d0a4d4f443a204f4e0d0a"},
     {"the same module by its link and its device", "status -p {link}", -1, "", 2, "", "nothing"},
+    {"the same module by its name under /dev and its device", "status -p {bare}", -1, "", 2, "", "nothing"},
     {"a module another program holds", "status", -1, "held", 3, "error;code=3", "nothing;!busy"},
     {"usb: ids not as lsusb prints them", "status -p usb:0x0483:5740", -1, "", 2, "", "nothing"},
     {"usb: an empty serial", "status -p usb:0483:5740:", -1, "", 2, "", "nothing"},
@@ -264,7 +265,7 @@ void TestCli::run()
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
     QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path())
-                           .replace("{link}", dir.filePath("link"))
+                           .replace("{link}", dir.filePath("link")).replace("{bare}", sims.front()->devicePath().mid(5))
                            .replace("{refused}", QString("socket://127.0.0.1:%1").arg(freeLoopbackPort()))
                            .replace("{silent}", QString("rfc2217://127.0.0.1:%1").arg(silent.port()))
                            .replace("{slow-lookup}", SLOW_LOOKUP).split(' ');
