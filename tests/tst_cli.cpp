@@ -265,7 +265,7 @@ void TestCli::run()
     if (QByteArray(r.args).contains("{link}"))
         QVERIFY(sims.front()->setLink(dir.filePath("link")));
     QStringList args = QString::fromUtf8(r.args).replace("{file}", file.fileName()).replace("{dir}", dir.path())
-                           .replace("{link}", dir.filePath("link")).replace("{bare}", sims.isEmpty() ? QString() : sims.front()->devicePath().mid(5))
+                           .replace("{link}", dir.filePath("link")).replace("{bare}", sims.empty() ? QString() : sims.front()->devicePath().mid(5))
                            .replace("{refused}", QString("socket://127.0.0.1:%1").arg(freeLoopbackPort()))
                            .replace("{silent}", QString("rfc2217://127.0.0.1:%1").arg(silent.port()))
                            .replace("{slow-lookup}", SLOW_LOOKUP).split(' ');
