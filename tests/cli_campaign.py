@@ -228,7 +228,8 @@ def stray_at_block(rng, module, blocks):
 class LogText:
     """The log a run's modules hold: lines of dated events; in wide runs each
     line opens with its line end and closes with '>' ("<ok>"), all of one
-    length, so that pieces of that length end in a '>' that is no prompt."""
+    length, so that pieces of that length end in a '>' that is no prompt;
+    the last line ends too, as the module's prompt begins a line."""
 
     def __init__(self, rng, wide):
         count = rng.randint(2, 60)
@@ -238,7 +239,7 @@ class LogText:
         else:
             lines = ['2026-12-%02d 08:%02d:00 event %d ok\r\n' % (1 + i % 28, i % 60, i) for i in range(count)]
             self.line = 0
-        self.text = ''.join(lines).encode()
+        self.text = (''.join(lines) + ('\r\n' if wide else '')).encode()
 
 
 def file_of(size, seed):
