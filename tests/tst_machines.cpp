@@ -199,12 +199,12 @@ private slots:
         QTest::addColumn<QString>("end");
         // After the request ('#': so many fillers, firmware's or data's).
         const struct { const char *name, *exchange, *end; int firmware, data; } rows[] = {
-            {"the farewell joined to the EOT's ACK", "C A A A#.>", "done", 2, 32},
-            {"the farewell after a pause, text behind it", "C A A A #.>..", "done", 9, 33},
-            {"a farewell refused", "C A A A #.>", "failed", 10, 34},
-            {"the module's cancel", "C A XX", "module-cancelled", 0, 0},
-            {"a lone CAN at a block", "C XA A A#.>", "done", 3, 32},
-            {"a lone prompt at a block", "C A>", "failed", 0, 0},
+            {"the farewell joined to the EOT's ACK", "C A A A#.>", "| done", 2, 32},
+            {"the farewell after a pause, text behind it", "C A A A #.>..", "| done", 9, 33},
+            {"a farewell refused", "C A A A #.>", "| failed", 10, 34},
+            {"the module's cancel", "C A XX", "| module-cancelled", 0, 0},
+            {"a lone CAN at a block", "C XA A A#.>", "| done", 3, 32},
+            {"a lone prompt at a block: the module told to leave", "C A>", "X X | failed", 0, 0},
         };
         for (const auto &r : rows) {
             for (int i = 0; i < 4; ++i) {
@@ -220,12 +220,12 @@ private slots:
         QFETCH(bool, cli);
         QFETCH(bool, data);
         QFETCH(QByteArray, exchange); // reads apart, one character a byte
-        QFETCH(QString, end);
+        QFETCH(QString, end); // the wire's tail and the end
         const auto run = [&](const QByteArray &reads) {
             return runUpload(cli, data, 2048, ("S " + reads.simplified() + " +3100").constData()).remove(QRegularExpression("@\\d+"));
         };
         const QString whole = run(exchange);
-        QVERIFY2(whole.contains(" | " + end + ' '), qPrintable(whole));
+        QVERIFY2(whole.contains(' ' + end + ' '), qPrintable(whole));
         const QList<int> pauses = pausesAtConstants();
         for (int at = 0; at < exchange.size(); ++at) {
             if (exchange[at] == ' ')
