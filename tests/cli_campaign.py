@@ -68,7 +68,7 @@ RUN_LIMIT_S = 60
 FIXED = [(1002, 6), (1004, 2), (1011, 5), (1013, 5)]
 # The wide dimensions' suite seeds (with --fixed --wide): each finds one
 # of the program's faults in its surroundings or at its constants.
-FIXED_WIDE = [(1000, 2), (1003, 1), (1004, 3), (1006, 4)]
+FIXED_WIDE = [(1000, 2), (1003, 1), (1004, 3), (1006, 4), (1125, 2)]
 # An upload's reads at the module further apart than this, with the module
 # waiting for the next block, are an upload standing still: well above a
 # block's time at the slowest speed drawn, below the 3 s cancel wait.
