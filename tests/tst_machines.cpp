@@ -152,20 +152,15 @@ private slots:
     {
         const bool W = false, C = true; // the window's setting, the command line's
         const struct { const char *name; bool cli; bool data; int size; const char *script, *wire, *end; } rows[] = {
-            {"the farewell with the EOT's ACK", W, true, 2048, "S C A A +10 A32.>", "R B1 B2 E E@10", "done 2/0 load"},
-            {"the farewell a read of its own", W, true, 2048, "S C A A +10 A +50 33.>", "R B1 B2 E E@10", "done 2/0 load"},
             {"the farewell's prompt at 31", C, true, 2048, "S C A A +10 A31.>", "R B1 B2 E E@10", "failed 2/0"},
-            {"a farewell before the second EOT", W, true, 2048, "S C A A A32.> +10", "R B1 B2 E E@10", "done 2/0 load"},
             {"the farewell from right after the final ACK", W, false, 1000, "S C A11.> +10 2.>", "R B1 E E@10", "failed 1/0"},
             {"a NAK before the 'C' sends block 0", W, true, 2048, "S N C", "R B0 B1", "running 0/1"},
             {"a 'C' while blocks flow is ignored, a NAK resends", W, true, 2048, "S C C N A", "R B1*2 B2", "running 1/1"},
             {"ten NAKs in a row: no limit in the window", W, true, 2048, "S C N N N N N N N N N N", "R B1*11", "running 0/10"},
             {"ten NAKs in a row: given up", C, true, 2048, "S C N N N N N N N N N N +3000", "R B1*10 X X@3000", "failed 0/10"},
             {"an ACK restarts the NAK count", C, true, 3072, "S C N N N N N N N N N A N N N N N N N N N", "R B1*10 B2*10", "running 1/18"},
-            {"the module's two CAN across reads, whatever follows", W, true, 2048, "S C X X3.>", "R B1", "module-cancelled 0/0"},
             {"CAN, ACK, CAN, ACK: noise", C, true, 2048, "S C X A X A", "R B1 B2 E", "running 2/0"},
             {"the prompt instead of the 'C'", W, true, 2048, "S 3.> +3000", "R X X@3000", "failed 0/0"},
-            {"the prompt while blocks flow", W, true, 3072, "S C A3.> +100 >", "R B1 B2 X", "failed 1/0 answered"},
             {"cancel answered", W, true, 2048, "S C c +100 > +3000", "R B1 X", "cancelled 0/0 answered"},
             {"cancel unanswered, sent once more", W, true, 2048, "S C c +3000", "R B1 X X@3000", "cancelled 0/0"},
             {"cancel twice in the window", W, true, 2048, "S C c c", "R B1 X*2", "running 0/0"},
