@@ -68,7 +68,7 @@ RUN_LIMIT_S = 60
 FIXED = [(1002, 6), (1004, 2), (1011, 5), (1013, 5)]
 # The wide dimensions' suite seeds (with --fixed --wide): each finds one
 # of the program's faults in its surroundings or at its constants.
-FIXED_WIDE = [(1000, 2), (1003, 1), (1004, 3), (1006, 4)]
+FIXED_WIDE = [(1000, 2), (1003, 1), (1004, 3), (1006, 4), (1008, 2), (1125, 2)]
 # An upload's reads at the module further apart than this, with the module
 # waiting for the next block, are an upload standing still: well above a
 # block's time at the slowest speed drawn, below the 3 s cancel wait.
@@ -228,7 +228,8 @@ def stray_at_block(rng, module, blocks):
 class LogText:
     """The log a run's modules hold: lines of dated events; in wide runs each
     line opens with its line end and closes with '>' ("<ok>"), all of one
-    length, so that pieces of that length end in a '>' that is no prompt."""
+    length, so that pieces of that length end in a '>' that is no prompt;
+    the last line ends too, as the module's prompt begins a line."""
 
     def __init__(self, rng, wide):
         count = rng.randint(2, 60)
@@ -238,7 +239,7 @@ class LogText:
         else:
             lines = ['2026-12-%02d 08:%02d:00 event %d ok\r\n' % (1 + i % 28, i % 60, i) for i in range(count)]
             self.line = 0
-        self.text = ''.join(lines).encode()
+        self.text = (''.join(lines) + ('\r\n' if wide else '')).encode()
 
 
 def file_of(size, seed):
@@ -386,8 +387,10 @@ class Action:
             words += ['-p', link]
         if self.json:
             words.append('--json')
-        if any(t != 't' for t, _, _ in self.events):
-            words.append('-v')  # the trace is what the events wait for
+        if any(t != 't' for t, _, _ in self.events) or 2 in self.closed_fds:
+            # The trace is what the events wait for; with standard error
+            # closed it goes nowhere, as from a supervisor that runs it verbose.
+            words.append('-v')
         return words + ['--record', os.path.join(folder, 'record.jsonl')]
 
     def text(self):

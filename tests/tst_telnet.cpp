@@ -15,7 +15,6 @@ const struct Row {
     bool agreed;         // COM-PORT agreed
     const char *refusal; // part of the refusal; empty: none
 } rows[] = {
-    {"doubled 0xFF is one module byte, also across reads", "ff|ff00ffffff|ff", "ff00ffff", "", "", false, ""},
     {"a server's opening", "fffb03fffd03fffb01fffe01fffd00fffb00fffd2c", "", "fffe01", "", true, ""},
     {"options we do not do are refused once each", "fffb18fffd1f41", "41", "fffe18fffc1f", "", false, ""},
     {"notices and commands among the bytes", "41fffa2c6a10fff042fffa2c6bffff|fff0fff1fff943", "414243", "", "", false, ""},

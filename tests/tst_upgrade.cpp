@@ -5,13 +5,9 @@
 #include "simfixture.h"
 #include "testdata.h"
 #include "protocol/xmodem.h"
-#include "simcontrol.h"
 
 #include <QAction>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
-#include <QSocketNotifier>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -21,9 +17,7 @@
 #include <QTest>
 #include <QTextEdit>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -68,26 +62,6 @@ const struct Row {
     {"closing the data window cancels", 2, 3000, 2, closes, -1, "1-2", cans, "更新失败", "68,0", "0K|0K|0"},
     {"a FIFO is refused, never opened", 1, 0, 0, "", -1, "", "", "不是普通文件", "", "0K|0K|1", 60, 0, "fifo"},
     {"a device is refused, never read", 2, 0, 0, "", -1, "", "", "不是普通文件", "", "0K|0K|1", 60, 0, "/dev/zero"},
-};
-
-// The module's pace as its control commands set it, seen from the tool's side
-// of the line: what is read, cut where the module paused at least pauseMs
-// ('|'; a leading one: the first byte came that late after the command).
-const struct PaceRow {
-    const char *name, *control, *command;
-    int blocks;          // then this many good blocks and an EOT
-    const char *pieces;
-    int pauseMs;
-    int baud = 0;        // instead of pieces: byte after byte at this pace
-} paceRows[] = {
-    {"a status answer 1.5 s late", "reply-delay 1500", "MT", 0, "|MT: 36.5\r\n", 1500},
-    {"the greeting 1.5 s late", "reply-delay 1500", "RECV FW", 0, "|C", 1500},
-    {"the log late, line by line, the prompt after a pause", "reply-delay 400;log-lines 300;log-text 613e3e0d0a620d0a", "dump logtext", 0,
-     "|a>>\r\n|b\r\n|>", 300},
-    {"a stray CAN before block 2's ACK: the receive goes on", "stray 18 2", "RECV FW", 3, "C\x06\x18\x06\x06\x06\r\n>", 1000},
-    {"a stray NUL at the last block", "stray 00 1", "RECV DATA", 1, "C\\0\x06\x06\r\nreceived .....................>", 1000},
-    {"the farewell 150 ms after the final ACK", "prompt-delay 150", "RECV FW", 1, "C\x06\x06|\r\nr>", 150},
-    {"9600 baud: byte after byte", "baud 9600", "VER FULL", 0, "Firmware Vers: FW 2.1.0\r\nPL Vers: PL 1.3\r\nSN: WAVE-A1\r\n", 0, 9600},
 };
 
 } // namespace
@@ -175,58 +149,6 @@ private slots:
             QTest::mouseClick(prompt->findChild<QPushButton *>("que"), Qt::LeftButton);
             QVERIFY(prompt->findChild<QMainWindow *>("FS") && !prompt->isVisible());
         }
-    }
-
-    void simulatorPace_data() { addRows(paceRows); }
-    void simulatorPace()
-    {
-        QFETCH(int, row);
-        const PaceRow &r = paceRows[row];
-        ModuleSim sim;
-        SimControl control(sim);
-        for (const QByteArray &line : QByteArray(r.control).split(';'))
-            QCOMPARE(control.execute(line), QByteArray("ok"));
-        const int fd = ::open(QFile::encodeName(sim.devicePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        QElapsedTimer clock;
-        QList<ModuleSim::Received> reads{{0, {}}}; // the command's own time first
-        QByteArray all;
-        const QByteArray expected = unescaped(r.pieces);
-        // An event loop of its own: a test's waits sleep between turns, which
-        // would bunch the module's paced bytes.
-        QEventLoop loop;
-        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-        QSocketNotifier notifier(fd, QSocketNotifier::Read);
-        connect(&notifier, &QSocketNotifier::activated, [&] {
-            char buf[4096];
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n > 0)
-                reads.append({clock.elapsed(), QByteArray(buf, int(n))});
-            all += n > 0 ? reads.last().bytes : QByteArray();
-            if (all.size() >= expected.size() - expected.count('|'))
-                loop.quit();
-        });
-        QByteArray out = r.command + QByteArray("\r\n");
-        for (int b = 1; b <= r.blocks; ++b)
-            out += xmodemBlock(quint8(b), blockPattern(r.blocks * 1024).mid((b - 1) * 1024, 1024));
-        out += r.blocks ? "\x04" : "";
-        clock.start();
-        QCOMPARE(::write(fd, out.constData(), size_t(out.size())), ssize_t(out.size()));
-        loop.exec();
-        QCOMPARE(all.toHex(), QByteArray(expected).replace('|', "").toHex());
-        ::close(fd);
-        QByteArray pieces;
-        int single = 0;
-        for (int i = 1; i < reads.size(); ++i) {
-            pieces += reads[i].ms - reads[i - 1].ms >= r.pauseMs * 9 / 10 && r.pauseMs ? "|" : "";
-            pieces += reads[i].bytes;
-            single += reads[i].bytes.size() == 1;
-        }
-        if (r.baud) // most reads a byte of their own, and no faster than the line
-            QVERIFY2(single * 2 > reads.size() && reads.last().ms - reads[1].ms >= (all.size() - 1) * 10000 / r.baud * 9 / 10,
-                     qPrintable(QString("%1 reads, %2 of one byte, over %3 ms").arg(reads.size() - 1).arg(single).arg(reads.last().ms - reads[1].ms)));
-        else
-            QCOMPARE(pieces.toHex(), expected.toHex());
-        QVERIFY(sim.lastUpload().complete == (r.blocks > 0));
     }
 
     // The simulator's receiver, by which every upload here is judged, against
