@@ -383,6 +383,14 @@ void TestCli::run()
         stored = fileContents(dir.filePath("got"));
         wire = "RECV\r\n" + fileContents(dir.filePath("got.after")); // what followed the upload
     } else {
+        // What the program wrote last may still be on its way through a
+        // server: what must have come is waited for.
+        const auto has = [&](auto &&what) {
+            return QTest::qWaitFor([&] { return what(sims.front()->received()); }, 3000);
+        };
+        const bool lineEnd = !QByteArray(r.wire).contains("lineend") || has([](const QByteArray &w) { return w.endsWith("\r\n"); });
+        const bool loaded = !QByteArray(r.wire).contains(";load") || has([](const QByteArray &w) { return w.contains("KEY 1\r\nLOADDAC\r\n"); });
+        QVERIFY(lineEnd && loaded);
         wire = sims.front()->received();
         stored = sims.front()->upload(args.contains("data") ? ModuleSim::Target::Data : ModuleSim::Target::Firmware);
     }
