@@ -1,6 +1,7 @@
 #include "record.h"
 
 #include "platform.h"
+#include "line/filekind.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,6 +29,13 @@ bool openForAppend(QFile &file, QString *why)
 
 bool Record::writable(QString *why) const
 {
+    // A device or pipe keeps no record, and its refusal would come only
+    // after the upload: it is refused before the module is touched.
+    const QString kind = enabled() ? fileKind(m_path) : QString();
+    if (!kind.isEmpty()) {
+        *why = "the upload record " + m_path + " cannot be kept: it is " + kind;
+        return false;
+    }
     QFile file(m_path);
     return !enabled() || openForAppend(file, why);
 }

@@ -106,6 +106,7 @@ const struct Row {
      nullptr, "held"},
     {"empty file", "upload firmware {file}", 0, "", 2, "", "nothing"},
     {"record not writable", "upload firmware {file} --record {file}/x", 3000, "", 2, "", "nothing;!file%1.bin is a file, not a folder"},
+    {"a record on a device", "upload firmware {file} --record /dev/full", 3000, "", 2, "", "nothing;!cannot be kept: it is a device"},
     {"two ports, one cancels", "upload firmware {file}", 3000, "", 1, "upload;result=done|upload;result=module-cancelled", "stored", nullptr,
      "cancel-at 1"},
 
