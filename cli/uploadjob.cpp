@@ -116,7 +116,7 @@ QString UploadJob::whyEnded() const
         return QString();
     }
     return why + (m.cancelAnswered() ? QStringLiteral("; the module left receive mode")
-                                     : QStringLiteral("; the module did not answer the cancel, sent once more"));
+                                     : QStringLiteral("; the module did not answer the cancel, sent once more: it may still be in receive mode"));
 }
 
 void UploadJob::completed()
@@ -174,9 +174,11 @@ void UploadJob::lost(const QString &why)
 {
     if (m_stage == Stage::Before)
         return session.finish(Exit::Port, why + "; nothing uploaded");
+    // Cut once the module was asked to receive, nothing could tell it to leave.
+    const bool receiving = m_stage == Stage::Transfer && !m_machine.ended();
     m_machine.lineLost();
     // Done only once the load after data has gone out.
-    end(m_stage == Stage::After ? "done" : "lost", Exit::Port, why);
+    end(m_stage == Stage::After ? "done" : "lost", Exit::Port, why + (receiving ? "; the module may still be in receive mode" : QString()));
 }
 
 void UploadJob::end(const char *result, int code, const QString &message)

@@ -86,7 +86,7 @@ const struct Row {
     {"data, SIGINT before the farewell", "upload data {file}", 3000, "prompt-delay 200", 130, "upload;result=done;after=", "stored;load",
      "@end sigint"},
     {"silent mid-upload, the cancel lost", "upload firmware {file}", 5000, "miss-cancel 1", 1, "upload;result=timeout;blocks=1", "cancel", ""},
-    {"hang-up mid-upload", "upload firmware {file}", 5000, "", 3, "upload;result=lost", "", "hangup"},
+    {"hang-up mid-upload", "upload firmware {file}", 5000, "", 3, "upload;result=lost", "!may still be in receive mode", "hangup"},
     {"SIGINT mid-upload, the cancel lost", "upload data {file}", 5000, "miss-cancel 1", 130, "upload;result=cancelled", "cancel;noload", "sigint"},
     {"SIGHUP mid-upload", "upload firmware {file}", 5000, "", 130, "upload;result=cancelled", "cancel", "sighup"},
     {"standard output closed mid-upload", "upload data {file}", 5000, "", 0, "upload;result=done", "stored;load", "closeout"},
