@@ -103,7 +103,9 @@ QString UploadJob::whyEnded() const
                   .arg(UploadSettings::commandLine().nakLimit);
         break;
     case End::Silence:
-        why = QString("the module was silent for %1 s in the middle of the upload").arg(UploadSettings::commandLine().silenceLimitMs / 1000);
+        why = (m.bytesTaken() == m_file.data.size() ? QString("the module took every block but gave no verdict within %1 s")
+                                                    : QString("the module was silent for %1 s in the middle of the upload"))
+                  .arg(UploadSettings::commandLine().silenceLimitMs / 1000);
         break;
     case End::Cancelled:
         if (m_interruptedAgain)

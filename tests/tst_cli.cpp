@@ -83,6 +83,8 @@ const struct Row {
     {"data, a farewell of its own with the prompt at 31", "upload data {file}", 1000, "prompt-delay 100;prompt-pos 31", 1, "upload;result=failed",
      "noload"},
     {"data, the farewell in the ACK's read", "upload data {file}", 1000, "prompt-delay 5;prompt-pos 32", 0, "upload;result=done", "stored;load"},
+    {"data, no farewell within the silence limit", "upload data {file}", 1000, "prompt-delay 11000", 1, "upload;result=timeout;blocks=1",
+     "noload;!took every block but gave no verdict within 10 s"},
     {"data, SIGINT before the farewell", "upload data {file}", 3000, "prompt-delay 200", 130, "upload;result=done;after=", "stored;load",
      "@end sigint"},
     {"silent mid-upload, the cancel lost", "upload firmware {file}", 5000, "miss-cancel 1", 1, "upload;result=timeout;blocks=1", "cancel", ""},
