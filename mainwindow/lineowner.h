@@ -26,6 +26,10 @@ public:
     // in the tool at once and writes nothing more. True when the module may
     // still be receiving and must be told to leave receive mode.
     virtual bool left() = 0;
+    // 断开 comes while the module may be receiving: it is told to leave
+    // receive mode as 取消 tells it, without the end box. True while that is
+    // still under way; the link waits for it before it closes.
+    virtual bool leave() { return false; }
     // The module's 'C' has started a block flow.
     virtual bool flowing() const { return false; }
     // Blocks it has ready for the main window's block sender.

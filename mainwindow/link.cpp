@@ -52,6 +52,17 @@ void DUDaze::connectLink()
 
 void DUDaze::disconnectLink()
 {
+    // An upload the module receives is cancelled there first and its answer
+    // awaited, the cancel repeated without one, so that the module is not
+    // left receiving. Meanwhile the line may go, or a second 断开 or the
+    // tool's close may end the link: then that has told it.
+    LineTransfer *transfer = transferLine->transfer();
+    if (transfer && transfer->leave()) {
+        while (serialPort->isOpen() && transferLine->transfer() == transfer && transfer->leave())
+            delayMs(Upload::readGatherMs);
+        if (!serialPort->isOpen())
+            return;
+    }
     // The box tells of a closed line only once it is: an upload ended and
     // cancelled on the module, the port closed.
     leaveLine();

@@ -47,15 +47,32 @@ void UploadTransfer::cancel()
 
 bool UploadTransfer::left()
 {
-    // Behind its end box the box's return deletes it.
-    if (m_ending)
+    // Behind its end box the box's return deletes it; after 断开's cancel, this.
+    if (m_ending) {
+        if (m_leaving)
+            deleteLater();
         return false;
+    }
     const bool receiving = m_machine.running();
     m_ending = true;
     m_machine.lineLost();
     m_wake.stop();
     deleteLater();
     return receiving;
+}
+
+bool UploadTransfer::leave()
+{
+    if (m_ending || !m_machine.running())
+        return false;
+    // Its cancel procedure, the prompt awaited and the cancel repeated
+    // without it; one already under way (取消 just before) is awaited.
+    m_leaving = true;
+    if (!m_machine.cancelling()) {
+        m_machine.cancel(m_wake.now());
+        drive();
+    }
+    return !m_ending;
 }
 
 void UploadTransfer::notStarted()
@@ -105,6 +122,11 @@ void UploadTransfer::finish()
 {
     m_ending = true;
     m_wake.stop();
+    if (m_leaving) { // the link closes next and says so; the line is not given back
+        if (m_machine.end() == UploadMachine::End::ModuleCancelled)
+            emit moduleCancelled();
+        return;
+    }
     switch (m_machine.end()) {
     case UploadMachine::End::Lost:
         break;

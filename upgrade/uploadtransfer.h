@@ -38,6 +38,7 @@ public:
 
     void received(const QByteArray &read) override;
     bool left() override;
+    bool leave() override;
     bool flowing() const override { return m_flowing; }
     QByteArrayList takeBlocks() override { return std::exchange(m_blocks, {}); }
 
@@ -63,6 +64,7 @@ private:
     bool m_started = false;
     bool m_flowing = false; // the module's 'C' has come
     bool m_ending = false;  // ended in the tool: nothing more is written
+    bool m_leaving = false; // 断开 waits for the cancel: no box, the link's close deletes it
 };
 
 #endif
