@@ -448,7 +448,9 @@ void Campaign::perform(const QString &action)
         const bool free = m_f.window->lineOwner() == LineOwner::None;
         m_receivesAtSend = m_receivesEnded;
         QTest::mouseClick(SimFixture::upgradeButton(w, 1), Qt::LeftButton);
-        if (free && m_f.window->lineOwner() != LineOwner::None) {
+        // Taken by this window's kind of upload: a log download an "in" action
+        // started behind the click's box is not this click's.
+        if (free && m_f.window->lineOwner() == (w->objectName() == "FS" ? LineOwner::DataUpload : LineOwner::FirmwareUpload)) {
             m_plainUpload = true;
             if (!m_chosen.contains(w))
                 m_failures << "an upload started in a window with nothing chosen: " + a.value(1);
