@@ -81,10 +81,11 @@ void DUDaze::leaveLine()
     LineTransfer *transfer = transferLine->transfer();
     const bool receiving = transfer && transfer->left();
     showClosedLink();
-    if (receiving) {
+    if (receiving)
         serialPort->write(Upload::cancel());
-        serialPort->flush();
-    }
+    // What is still in the port's buffer (a cancel above, or the repeated one
+    // 断开 awaited) goes to the system before the close would drop it.
+    serialPort->flush();
     serialPort->close();
 }
 

@@ -110,6 +110,7 @@ private:
     int m_cycleMs = 0;                     // the cycle's period while it runs
     int m_commandsSeen = 0;                // the module's command lines checked so far
     bool m_cancelsIgnored = false;         // the module ignores the tool's cancel
+    bool m_cancelMissed = false;           // the line loses the tool's next cancel
     bool m_logCut = false;                 // a log download cut by 断开: asked for again once connected
     bool m_hangupSoon = false;             // the line goes while a cancel waits for the module's prompt
     QMainWindow *m_sender = nullptr;       // the window whose 更新 started the last upload
@@ -186,7 +187,7 @@ QString Campaign::randomAction()
     // command.
     const LineOwner owner = m_f.window->lineOwner();
     if (uploading(owner) && uploadBytesLeft() > 2048
-            && !m_cancelsIgnored && random(0, 1))
+            && !m_cancelsIgnored && !m_cancelMissed && random(0, 1))
         return m_f.sim.inTransfer() ? QStringLiteral("quit") : QStringLiteral("wait 50");
     // A log download is now and then cut by 断开 and asked for again as soon
     // as the line is back, while the module may still be dumping the old log.
@@ -264,7 +265,7 @@ QString Campaign::randomAction()
     }
     if (name == "fault") {
         QStringList kinds{"nak", "cancel-at", "silent", "prompt-pos", "garbage", "log-prompt-piece", "log-gap",
-                          "log-piece", "baud", "reply-delay", "ignore-cancel", "at-end", "alarm"};
+                          "log-piece", "baud", "reply-delay", "ignore-cancel", "at-end", "alarm", "miss-cancel"};
         if (m_pace)
             kinds << "prompt-delay" << "log-lines" << "stray" << "log-text";
         const QString kind = m_pace && random(0, 1) ? pick({"reply-delay", "log-lines", "prompt-delay", "stray", "log-text", "alarm"}) : pick(kinds);
@@ -291,7 +292,7 @@ QString Campaign::randomAction()
         const int bounded = kind == "baud" ? std::array<int, 3>{0, 115200, 57600}[size_t(value % 3)]
                 : kind == "prompt-pos" ? value % 42 - 1 : kind == "log-gap" ? value % 101
                 : kind == "log-piece" ? (value % 2 ? (value >> 1) % 8 + 1 : value % 65)
-                : kind == "reply-delay" ? value % 151 : value % 5 + 1;
+                : kind == "reply-delay" ? value % 151 : kind == "miss-cancel" ? value % 2 : value % 5 + 1;
         return QStringLiteral("fault %1 %2").arg(kind).arg(bounded);
     }
     return name;
@@ -488,6 +489,9 @@ void Campaign::perform(const QString &action)
     } else if (name == "fault") {
         if (a.value(1) == "ignore-cancel")
             m_cancelsIgnored = a.value(2) == "on";
+        // Closing the tool sends its cancel once: a lost one is not tried with it.
+        if (a.value(1) == "miss-cancel")
+            m_cancelMissed = a.value(2) != "0";
         if (a.value(1) == "garbage")
             QTest::qWait(20); // noise at a moment of its own, not racing a command on its way
         const QByteArray answer = m_control.execute(rest.toUtf8());
@@ -644,7 +648,7 @@ QStringList Campaign::run(int actions, const QStringList &script)
 
     // The end: the module speaks again, the operator cancels what still runs
     // and closes the upgrade windows; then the tool must settle.
-    for (const char *reset : {"silent off", "ignore-cancel off", "reply-delay 0", "nak 0", "baud 0"})
+    for (const char *reset : {"silent off", "ignore-cancel off", "miss-cancel 0", "reply-delay 0", "nak 0", "baud 0"})
         m_control.execute(reset);
     m_atBox.clear();
     for (QMainWindow *w : shown()) {
