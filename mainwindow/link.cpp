@@ -58,9 +58,11 @@ void DUDaze::disconnectLink()
     // tool's close may end the link: then that has told it.
     LineTransfer *transfer = transferLine->transfer();
     if (transfer && transfer->leave()) {
-        while (serialPort->isOpen() && transferLine->transfer() == transfer && transfer->leave())
+        const quint64 epoch = transferLine->epoch();
+        while (serialPort->isOpen() && transferLine->epoch() == epoch && transfer->leave())
             delayMs(Upload::readGatherMs);
-        if (!serialPort->isOpen())
+        // The link went, or was even opened anew: this 断开 has nothing left to close.
+        if (!serialPort->isOpen() || transferLine->epoch() != epoch)
             return;
     }
     // The box tells of a closed line only once it is: an upload ended and
