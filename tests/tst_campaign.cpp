@@ -721,12 +721,21 @@ private slots:
             "in 150 say DAC:_2", "in 300 say 5~", "wait 450", "view |||||2|ON|关闭|循环"});
         add(16, "no port saved: 连接失败", {"connect", "mode single", "settings new com - save", "connect", "expect 提示/串口关闭成功;提示/连接失败/3",
             "state single -1 off", "text DAKAI 连接"});
-        // 断开 repeats a cancel the line lost, once the module's answer is missing.
-        for (const QString how : {"断开", "closing the tool"})
-            add(17, how + " in the middle of an upload cancels it on the module; the next connect's commands are no blocks", {"password fw QUMBELTA",
-                "open fw0 3000", "fault baud 9600", how == "断开" ? "fault miss-cancel 1" : "wait 0", "send fw0", "wait 500",
-                how == "断开" ? "connect" : "quit", "fault baud 0", "connect",
-                how == "断开" ? "expect 串口关闭成功;连接成功" : "expect 连接成功", "wait 300", "text mosta_module OFF"});
+        // 断开 repeats a cancel the line lost, once the module's answer is missing;
+        // a second 断开 or the line's loss inside that wait ends the link once.
+        const struct { const char *how, *first, *reopen, *boxes; } ends[] = {
+            {"断开", "wait 0", "wait 0", "串口关闭成功;连接成功"},
+            {"closing the tool", "quit", "wait 0", "连接成功"},
+            {"断开 twice", "in 1000 connect", "wait 0", "串口关闭成功;连接成功"},
+            {"断开 as the line goes", "in 1000 fault hangup", "fault reopen", "串口断开连接;连接成功"},
+        };
+        for (const auto &e : ends) {
+            const bool quit = QByteArray(e.first) == "quit";
+            add(17, e.how + QStringLiteral(" in the middle of an upload cancels it on the module; the next connect's commands are no blocks"),
+                {"password fw QUMBELTA", "open fw0 3000", "fault baud 9600", quit ? "wait 0" : "fault miss-cancel 1", "send fw0", "wait 500",
+                 e.first, quit ? "wait 0" : "connect", "fault baud 0", e.reopen, "connect", QStringLiteral("expect ") + e.boxes, "wait 300",
+                 "text mosta_module OFF"});
+        }
         add(21, "a device another program holds under another name: 连接失败", {"connect", "hold", "connect", "expect 提示/串口关闭成功;提示/连接失败", "link closed"});
         add(10, "the line lost behind 连接成功", {"connect", "press 150", "at-box 连接成功 fault hangup", "connect", "expect 串口关闭成功;串口断开连接;连接成功",
             "link closed", "state status -1 off"});
