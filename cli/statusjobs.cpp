@@ -33,22 +33,21 @@ void WatchJob::start()
 
 void WatchJob::poll()
 {
-    if (m_pending)
-        report();
     if (session.ended())
+        return;
+    // Polls keep to the grid from the first one: a late turn is not carried
+    // into the next, and one later than a whole interval skips to the next point.
+    const qint64 interval = session.invocation().intervalMs, now = m_start.elapsed();
+    session.after(int((now / interval + 1) * interval - now), [this] { poll(); });
+    // A module slower than the interval still owes the poll before its
+    // answers: they are that poll's, so this turn is skipped, not begun.
+    if (m_pending)
         return;
     m_reader.clear();
     m_pending = true;
     m_time = utcNow();
     ++m_polls;
-    // Polls keep to the grid from the first one: a late turn is not carried
-    // into the next, and one later than a whole interval skips to the next point.
-    const qint64 interval = session.invocation().intervalMs, now = m_start.elapsed();
-    session.after(int((now / interval + 1) * interval - now), [this] { poll(); });
-    session.ask(Cmd::statusPoll() << Cmd::ReadTemperature, [this, poll = m_polls](bool) {
-        if (poll == m_polls) // not a late end of the poll before
-            report();
-    });
+    session.ask(Cmd::statusPoll() << Cmd::ReadTemperature, [this](bool) { report(); });
 }
 
 void WatchJob::report()

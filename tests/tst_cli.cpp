@@ -32,7 +32,7 @@ const struct Row {
                          // (its uploads rich in 0xFF), "via ser2net holding it" (a client of ser2net has it),
                          // "via faulty ARGS" (faulty_telnet.py); "python": python3-xmodem instead
     int exitCode;        // 5: the upload has no record line
-    const char *events;  // per port ('|'): event;key=value;…  (an upload event also means a record line)
+    const char *events;  // per port ('|'): event;key=value;…  (an upload event also means a record line; event*: every one)
     const char *wire;    // ';': nothing, stored, load, noload, cancel (and out of receive mode), log (saved
                          // as sent), kept ({file}), +COMMAND, -TEXT (never written), !TEXT (said by the program),
                          // speed=N (the module's line set to N baud), within=MS (the program ended in time), gap=MS (no pause
@@ -111,6 +111,8 @@ const struct Row {
     {"a record on a device", "upload firmware {file} --record /dev/full", 3000, "", 2, "", "nothing;!cannot be kept: it is a device"},
     {"two ports, one cancels", "upload firmware {file}", 3000, "", 1, "upload;result=done|upload;result=module-cancelled", "stored", nullptr,
      "cancel-at 1"},
+    {"watch at an interval the module's answers outlast", "watch --count 2 --interval 1", -1, "reply-delay 1500", 0,
+     "status*;output=OFF;temperature=36.5", "+MT"},
 
     // Modules behind ser2net.
     {"status over rfc2217:// at 57600", "status -b 57600 --parity even", -1, "via rfc2217;baud 57600", 0,
@@ -355,11 +357,17 @@ void TestCli::run()
     int uploads = 0;
     for (int p = 0; p < expected.size(); ++p) {
         QStringList checks = expected[p].split(';');
-        const QString name = checks.takeFirst();
+        QString name = checks.takeFirst();
+        const bool every = name.endsWith('*'); // every such event holds, not only the last
+        name.remove('*');
         QJsonObject event;
-        for (const QJsonObject &e : events)
-            if (e.value("event").toString() == name && (e.value("port").toString() == ports[p] || e.value("port").isNull()))
-                event = e;
+        for (const QJsonObject &e : events) {
+            if (e.value("event").toString() != name || !(e.value("port").toString() == ports[p] || e.value("port").isNull()))
+                continue;
+            event = e;
+            for (const QString &check : every ? checks : QStringList())
+                QCOMPARE(event.value(check.section('=', 0, 0)).toVariant().toString(), check.section('=', 1));
+        }
         QVERIFY2(!event.isEmpty(), qPrintable(name + " for " + ports[p]));
         for (const QString &check : checks)
             QCOMPARE(event.value(check.section('=', 0, 0)).toVariant().toString(), check.section('=', 1));
