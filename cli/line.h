@@ -21,10 +21,8 @@ public:
     virtual bool isOpen() const = 0;
     virtual void write(const QByteArray &bytes) = 0;
     virtual QByteArray readAll() = 0;
-    // Module bytes received and not yet read.
-    virtual qint64 bytesAvailable() const = 0;
-    // Module bytes waiting: read and not yet fetched, or still held by the system.
-    virtual bool bytesWaiting() const { return bytesAvailable() > 0; }
+    // Module bytes waiting: received and not yet read, or still held by the system.
+    virtual bool bytesWaiting() const = 0;
     // Bytes not yet handed to the system.
     virtual qint64 bytesToWrite() const = 0;
     virtual void close() = 0;

@@ -1,6 +1,7 @@
 #include "logjob.h"
 
 #include "exitcodes.h"
+#include "line.h"
 #include "output.h"
 #include "platform.h"
 #include "protocol/commands.h"
@@ -14,7 +15,7 @@ LogJob::LogJob(Session &session, QFile &sink, const QString &name)
     , m_sink(sink)
     , m_name(name)
     , m_wake([this] {
-        m_capture.wake(m_wake.now(), false);
+        m_capture.wake(m_wake.now(), this->session.line()->bytesWaiting());
         switch (m_capture.end()) {
         case LogCapture::End::Complete:
             if (!m_unsaved.isEmpty())

@@ -4,6 +4,7 @@
 #include "logjob.h"
 #include "output.h"
 #include "platform.h"
+#include "line/filekind.h"
 #include "ports.h"
 #include "record.h"
 #include "session.h"

@@ -23,11 +23,10 @@ public:
     bool isOpen() const override { return m_open; }
     void write(const QByteArray &bytes) override;
     QByteArray readAll() override { return std::exchange(m_in, QByteArray()); }
-    qint64 bytesAvailable() const override { return m_in.size(); }
     // The socket's and the system's too: what the server sent has not been unframed yet.
     bool bytesWaiting() const override
     {
-        return !m_in.isEmpty() || m_socket.bytesAvailable() > 0 || bytesOnLine(m_socket.socketDescriptor()) > 0;
+        return !m_in.isEmpty() || ::bytesWaiting(m_socket, m_socket.socketDescriptor());
     }
     qint64 bytesToWrite() const override { return m_socket.bytesToWrite(); }
     void close() override;

@@ -1,5 +1,7 @@
 #include "platform.h"
 
+#include <cstdio>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>

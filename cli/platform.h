@@ -1,14 +1,11 @@
 #ifndef CLI_PLATFORM_H
 #define CLI_PLATFORM_H
 
-#include "line/filekind.h"
-
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
-#include <cstdio>
 #include <functional>
 
 class QFile;

@@ -46,7 +46,7 @@ void SerialLine::open(const LineSettings &line)
 
 bool SerialLine::bytesWaiting() const
 {
-    return m_port.bytesAvailable() > 0 || (m_port.isOpen() && bytesOnLine(m_port.handle()) > 0);
+    return ::bytesWaiting(m_port, m_port.handle());
 }
 
 void SerialLine::onError(QSerialPort::SerialPortError error)

@@ -17,7 +17,6 @@ public:
     bool isOpen() const override { return m_port.isOpen(); }
     void write(const QByteArray &bytes) override { m_port.write(bytes); }
     QByteArray readAll() override { return m_port.readAll(); }
-    qint64 bytesAvailable() const override { return m_port.bytesAvailable(); }
     bool bytesWaiting() const override;
     qint64 bytesToWrite() const override { return m_port.bytesToWrite(); }
     void close() override { m_port.close(); }

@@ -97,7 +97,7 @@ void Session::whenQuiet(std::function<void(bool)> then)
 
 void Session::checkQuiet()
 {
-    m_quietLine.wake(m_quietWake.now(), m_line->bytesAvailable() > 0);
+    m_quietLine.wake(m_quietWake.now(), m_line->bytesWaiting());
     if (m_quietLine.state() == QuietLine::State::Waiting)
         return m_quietWake.wakeAt(m_quietLine.wakeAt());
     if (auto then = std::exchange(m_onQuiet, nullptr))

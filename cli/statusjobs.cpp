@@ -52,8 +52,6 @@ void WatchJob::poll()
 
 void WatchJob::report()
 {
-    if (!m_pending)
-        return;
     m_pending = false;
     if (m_reader.answered())
         ++m_answered;
@@ -64,13 +62,6 @@ void WatchJob::report()
                                                 : QStringLiteral("no answer")));
     if (m_polls == session.invocation().count)
         end();
-}
-
-void WatchJob::interrupted()
-{
-    // The poll cut short is not one the module left unanswered.
-    m_pending = false;
-    session.finish(Exit::Interrupted, QStringLiteral("interrupted"));
 }
 
 void WatchJob::end()

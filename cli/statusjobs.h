@@ -26,7 +26,6 @@ public:
     using Job::Job;
     void start() override;
     void received(const QByteArray &bytes) override { m_reader.add(bytes); }
-    void interrupted() override;
 
 private:
     void poll();

@@ -177,7 +177,7 @@ void UploadJob::lost(const QString &why)
     if (m_stage == Stage::Before)
         return session.finish(Exit::Port, why + "; nothing uploaded");
     // Cut once the module was asked to receive, nothing could tell it to leave.
-    const bool receiving = m_stage == Stage::Transfer && !m_machine.ended();
+    const bool receiving = m_machine.running();
     m_machine.lineLost();
     // Done only once the load after data has gone out.
     end(m_stage == Stage::After ? "done" : "lost", Exit::Port, why + (receiving ? "; the module may still be in receive mode" : QString()));

@@ -138,3 +138,8 @@ bool holdDevice(qintptr)
 }
 
 #endif
+
+bool bytesWaiting(const QIODevice &device, qintptr handle)
+{
+    return device.bytesAvailable() > 0 || bytesOnLine(handle) > 0;
+}

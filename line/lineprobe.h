@@ -1,6 +1,7 @@
 #ifndef LINEPROBE_H
 #define LINEPROBE_H
 
+#include <QIODevice>
 #include <QString>
 
 // What the serial port does not tell by itself, asked of the system where it
@@ -12,6 +13,10 @@ bool lineHungUp(qintptr handle);
 
 // Bytes received by the system but not yet fetched by the port.
 int bytesOnLine(qintptr handle);
+
+// Module bytes wait unread: fetched by the device and not yet read, or still
+// held by the system behind its descriptor.
+bool bytesWaiting(const QIODevice &device, qintptr handle);
 
 // Takes the device behind an open port's descriptor for this process alone,
 // whatever name it was opened by and whoever runs the program (the port's own

@@ -2,7 +2,6 @@
 
 #include "protocol/commands.h"
 #include "mainwindow/globals.h"
-#include "line/lineprobe.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -86,10 +85,7 @@ void LogDownload::wake()
 {
     if (m_ending || transferLine->transfer() != this || !serialPort->isOpen())
         return;
-    // Bytes still waiting for their dispatch break the silence, also those
-    // the port has not fetched from the line yet (the loop may run late).
-    m_capture.wake(m_wake.now(), transferLine->gathering() || serialPort->bytesAvailable() > 0
-                                              || bytesOnLine(serialPort->handle()) > 0);
+    m_capture.wake(m_wake.now(), transferLine->bytesWaiting());
     switch (m_capture.end()) {
     case LogCapture::End::None:
         return m_wake.wakeAt(m_capture.wakeAt());

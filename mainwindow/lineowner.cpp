@@ -40,6 +40,11 @@ void TransferLine::write(const QByteArray &bytes)
     serialPort->write(bytes);
 }
 
+bool TransferLine::bytesWaiting() const
+{
+    return m_gathering || ::bytesWaiting(*serialPort, serialPort->handle());
+}
+
 QByteArray TransferLine::fetch()
 {
     const QByteArray bytes = serialPort->readAll();
@@ -60,7 +65,7 @@ bool TransferLine::waitQuiet(const std::function<bool()> &stillWanted)
         // hand on what came meanwhile before it returns: hand it on here.
         if (m_gathering && serialPort->bytesAvailable() > 0 && dispatchNested)
             dispatchNested(fetch());
-        line.wake(m_clock.elapsed(), serialPort->bytesAvailable() > 0 || bytesOnLine(serialPort->handle()) > 0);
+        line.wake(m_clock.elapsed(), ::bytesWaiting(*serialPort, serialPort->handle()));
         if (line.state() != QuietLine::State::Waiting)
             return line.state() == QuietLine::State::Quiet;
     }

@@ -68,6 +68,9 @@ public:
     void arrived() { m_owed.heard(m_clock.elapsed()); }
     // A read is being gathered: bytes have come that no handler has seen yet.
     bool gathering() const { return m_gathering; }
+    // The module's bytes wait for their dispatch: gathered, in the port, or
+    // still in the system (the loop may run late). No silence is judged then.
+    bool bytesWaiting() const;
     void setGathering(bool on) { m_gathering = on; }
     // How a read gathered inside a wait reaches its handler.
     std::function<void(const QByteArray &)> dispatchNested;

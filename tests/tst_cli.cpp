@@ -111,6 +111,10 @@ const struct Row {
     {"a record on a device", "upload firmware {file} --record /dev/full", 3000, "", 2, "", "nothing;!cannot be kept: it is a device"},
     {"two ports, one cancels", "upload firmware {file}", 3000, "", 1, "upload;result=done|upload;result=module-cancelled", "stored", nullptr,
      "cancel-at 1"},
+    // A poll's answers take about 700 ms plus the module's lateness: with 300 ms
+    // the next turn comes as they end, with 1500 ms while they are still owed.
+    {"watch at an interval the module's answers just fill", "watch --count 2 --interval 1", -1, "reply-delay 300", 0,
+     "status*;output=OFF;temperature=36.5", "+MT"},
     {"watch at an interval the module's answers outlast", "watch --count 2 --interval 1", -1, "reply-delay 1500", 0,
      "status*;output=OFF;temperature=36.5", "+MT"},
 

@@ -233,9 +233,13 @@ private slots:
                     QVERIFY2(got == whole || (silent && got.contains(" | timeout ")), qPrintable(cut + ": " + got + " against " + whole));
                 }
             }
-            for (int second = at + 1; second < exchange.size() && at > 0; ++second) {
+            // Pairs of new cuts only: a cut beside a read's end changes nothing.
+            for (int second = at + 1; second < exchange.size() && at > 0 && exchange[at - 1] != ' '; ++second) {
+                if (exchange[second] == ' ' || exchange[second - 1] == ' ')
+                    continue;
                 const QByteArray cut = QByteArray(exchange).insert(second, ' ').insert(at, ' ');
-                QVERIFY2(run(cut) == whole, qPrintable(cut + ": " + run(cut)));
+                const QString got = run(cut);
+                QVERIFY2(got == whole, qPrintable(cut + ": " + got));
             }
         }
     }

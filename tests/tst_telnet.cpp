@@ -17,6 +17,7 @@ const struct Row {
 } rows[] = {
     {"a server's opening", "fffb03fffd03fffb01fffe01fffd00fffb00fffd2c", "", "fffe01", "", true, ""},
     {"options we do not do are refused once each", "fffb18fffd1f41", "41", "fffe18fffc1f", "", false, ""},
+    {"doubled 0xFF is one module byte, also across reads", "41ffff|42ff|ff43", "41ff42ff43", "", "", false, ""},
     {"notices and commands among the bytes", "41fffa2c6a10fff042fffa2c6bffff|fff0fff1fff943", "414243", "", "", false, ""},
     {"answers to the line settings", "fffd2cfffa2c650001c200fff0fffa|2c6608fff0fffa2c6701fff0", "", "",
      "1:0001c200 2:08 3:01", true, ""},

@@ -3,7 +3,6 @@
 #include "mainwindow/globals.h"
 #include "protocol/commands.h"
 #include "protocol/xmodem.h"
-#include "line/lineprobe.h"
 
 #include <QMessageBox>
 #include <QSerialPort>
@@ -14,9 +13,7 @@ UploadTransfer::UploadTransfer(QWidget *main, const UploadKind &kind, const QByt
     , m_kind(kind)
     , m_machine(kind.target, data, UploadSettings::window())
     , m_wake([this] {
-        // Bytes the window gathers or the port or the system holds are the module's: no silence.
-        m_machine.wake(m_wake.now(), transferLine->gathering() || serialPort->bytesAvailable() > 0
-                                         || bytesOnLine(serialPort->handle()) > 0);
+        m_machine.wake(m_wake.now(), transferLine->bytesWaiting());
         drive();
     })
     , m_size(int(data.size()))
